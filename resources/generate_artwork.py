@@ -77,12 +77,12 @@ def vertical_gradient(w, h, stops):
 
 def radial_light(w, h, cx, cy, rx, ry, colour, strength):
     """An RGBA layer: colour fading from strength at (cx, cy) to nothing at the ellipse."""
-    small = Image.new("L", (64, 64))
-    for y in range(64):
-        for x in range(64):
-            d = math.hypot((x - 31.5) / 31.5, (y - 31.5) / 31.5)
-            small.putpixel((x, y), int(255 * strength * max(0.0, 1 - d) ** 1.6))
-    mask = small.resize((int(2 * rx), int(2 * ry)), Image.BICUBIC)
+    n = 256
+    half = (n - 1) / 2
+    small = Image.new("L", (n, n))
+    small.putdata([int(255 * strength * max(0.0, 1 - math.hypot((i % n - half) / half, (i // n - half) / half)) ** 1.6)
+                   for i in range(n * n)])
+    mask = small.resize((int(2 * rx), int(2 * ry)), Image.BILINEAR)
     layer = Image.new("RGBA", (w, h), rgba(colour, 0))
     full = Image.new("L", (w, h), 0)
     full.paste(mask, (int(cx - rx), int(cy - ry)))
@@ -476,7 +476,7 @@ def background_headset_view():
     panel(d, 40, 292, 598, 642, s)   # equaliser
     panel(d, 604, 292, 1131, 676, s)  # speaker test / spectrum
     img = Image.alpha_composite(img, layer)
-    save_png(down(img, w, h).convert("RGB"), "control/Background.png", colours=256)
+    save_png(down(img, w, h).convert("RGB"), "control/Background.png")
 
 
 def background_no_headset_view():
@@ -498,7 +498,7 @@ def background_no_headset_view():
                fill=rgba(VIOLET_LINE, 200), width=2 * s)
     img = Image.alpha_composite(img, radial_light(w * s, h * s, cx * s, cy * s, 330 * s, 200 * s, (255, 140, 0), 0.18))
     img = Image.alpha_composite(img, layer)
-    save_png(down(img, w, h).convert("RGB"), "control/InitBg.png", colours=256)
+    save_png(down(img, w, h).convert("RGB"), "control/InitBg.png")
 
 
 # ---------------------------------------------------------------- speaker test

@@ -4,6 +4,7 @@
 #include "common/testmain.h"
 #include "form/CustomTabStyle.h"
 #include "form/GlobalStyleSheet.h"
+#include "window/ToneTuningTool.h"
 
 #include <QCommonStyle>
 #include <QPainter>
@@ -70,6 +71,8 @@ private slots:
     void tabTextIgnoresRequestedAlignment_data();
     void tabTextIgnoresRequestedAlignment();
     void tabBarLabelsStartTenPixelsIn();
+    void windowTabLabelsStartTenPixelsIn();
+    void windowHeaderUsesMyriadProLight();
     void radioButtonTurnsOrangeWhenSelected_data();
     void radioButtonTurnsOrangeWhenSelected();
     void verticalSliderTrackIsGreyAboveOrangeBelow();
@@ -141,6 +144,35 @@ void StyleTest::tabBarLabelsStartTenPixelsIn()
         QVERIFY2(std::abs(ink.center().y() - tab.center().y()) <= 4, qPrintable(tabs.tabText(i)));
     }
     tabs.tabBar()->setStyle(nullptr);
+}
+
+void StyleTest::windowTabLabelsStartTenPixelsIn()
+{
+    // The tuning screen itself: its tab style sheet, the selected tab's orange text.
+    ToneTuningTool window;
+    window.ui.tabWidget->setCurrentIndex(1);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTabBar *bar = window.ui.tabWidget->tabBar();
+    const QImage image = render(*bar);
+    const auto isText = [](QRgb c) { return isWhitish(c) || isOrange(c); };
+    for (int i = 0; i < bar->count(); ++i) {
+        // inside the 1 px border, which is orange as well
+        const QRect tab = bar->tabRect(i).adjusted(3, 3, -3, -3);
+        const QRect ink = inkBox(image, tab, isText);
+        QVERIFY2(ink.isValid(), qPrintable(bar->tabText(i)));
+        const int indent = ink.left() - (tab.left() - 3);
+        QVERIFY2(indent >= 10 && indent <= 24, qPrintable(QString("%1: %2 px in").arg(bar->tabText(i)).arg(indent)));
+        QVERIFY2(std::abs(ink.center().y() - tab.center().y()) <= 4, qPrintable(bar->tabText(i)));
+        const int orange = countPixels(image, ink, isOrange);
+        QVERIFY2(i == 1 ? orange > 40 : orange == 0, qPrintable(bar->tabText(i)));
+    }
+}
+
+void StyleTest::windowHeaderUsesMyriadProLight()
+{
+    ToneTuningTool window;
+    QCOMPARE(QFontInfo(window.ui.label_DefaultHead->font()).family(), QString("Myriad Pro Light"));
 }
 
 void StyleTest::radioButtonTurnsOrangeWhenSelected_data()
