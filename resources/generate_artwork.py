@@ -51,6 +51,12 @@ def canvas(w, h, scale, fill=(0, 0, 0, 0)):
     return Image.new("RGBA", (w * scale, h * scale), fill)
 
 
+def sketch(w, h, scale):
+    """A transparent canvas `scale` times the final size, its pen, and the scale."""
+    img = canvas(w, h, scale)
+    return img, ImageDraw.Draw(img), scale
+
+
 def down(img, w, h):
     return img.resize((w, h), Image.LANCZOS)
 
@@ -179,18 +185,16 @@ def headset_glyph(draw, cx, cy, size, colour, width):
 
 
 def icon():
-    scale = 8
-    img = canvas(64, 64, scale)
-    d = ImageDraw.Draw(img)
-    S = 64 * scale
-    d.rounded_rectangle([2 * scale, 2 * scale, S - 2 * scale, S - 2 * scale], radius=14 * scale,
-                        fill=rgba(NIGHT_MID), outline=rgba(ORANGE), width=3 * scale)
-    headset_glyph(d, S / 2, S * 0.47, S * 0.78, ORANGE, 5 * scale)
+    img, d, s = sketch(64, 64, 8)
+    S = 64 * s
+    d.rounded_rectangle([2 * s, 2 * s, S - 2 * s, S - 2 * s], radius=14 * s,
+                        fill=rgba(NIGHT_MID), outline=rgba(ORANGE), width=3 * s)
+    headset_glyph(d, S / 2, S * 0.47, S * 0.78, ORANGE, 5 * s)
     # sound bars between the cups
     for i, h in enumerate((0.10, 0.20, 0.14)):
-        x = S / 2 + (i - 1) * 6 * scale
-        d.rounded_rectangle([x - 2 * scale, S * 0.62 - h * S / 2, x + 2 * scale, S * 0.62 + h * S / 2],
-                            radius=2 * scale, fill=rgba(WHITE))
+        x = S / 2 + (i - 1) * 6 * s
+        d.rounded_rectangle([x - 2 * s, S * 0.62 - h * S / 2, x + 2 * s, S * 0.62 + h * S / 2],
+                            radius=2 * s, fill=rgba(WHITE))
     # Written by hand so that the 64 px image comes first: whoever loads the file as a
     # single picture gets the big one, and QIcon still finds the small ones for the tray.
     sizes = [64, 48, 32, 24, 16]
@@ -214,83 +218,69 @@ def icon():
 # ---------------------------------------------------------------- small controls
 
 
+def disc(draw, cx, cy, r, **style):
+    draw.ellipse([cx - r, cy - r, cx + r, cy + r], **style)
+
+
 def slider_handle():
-    scale = 16
-    img = canvas(16, 16, scale)
+    s = 16
+    img = canvas(16, 16, s)
     d = ImageDraw.Draw(img)
-    c = 8 * scale
-    d.ellipse([c - 7.5 * scale, c - 7.5 * scale, c + 7.5 * scale, c + 7.5 * scale], fill=rgba(ORANGE))
-    d.ellipse([c - 5 * scale, c - 5 * scale, c + 5 * scale, c + 5 * scale], fill=rgba(NIGHT))
-    d.ellipse([c - 2.6 * scale, c - 2.6 * scale, c + 2.6 * scale, c + 2.6 * scale], fill=rgba(WHITE))
+    for r, colour in ((7.5, ORANGE), (5, NIGHT), (2.6, WHITE)):
+        disc(d, 8 * s, 8 * s, r * s, fill=rgba(colour))
     save_png(down(img, 16, 16), "control/SliderButton.png")
 
 
 def radio_off():
-    scale = 8
-    img = canvas(40, 40, scale)
-    d = ImageDraw.Draw(img)
-    c = 20 * scale
-    d.ellipse([c - 17 * scale, c - 17 * scale, c + 17 * scale, c + 17 * scale], fill=rgba(NIGHT, 150),
-              outline=rgba(GREY), width=int(3.2 * scale))
+    s = 8
+    img = canvas(40, 40, s)
+    disc(ImageDraw.Draw(img), 20 * s, 20 * s, 17 * s, fill=rgba(NIGHT, 150), outline=rgba(GREY), width=int(3.2 * s))
     save_png(down(img, 40, 40), "control/waiyuan.png")
 
 
 def radio_on():
-    scale = 2
-    img = canvas(200, 200, scale)
+    s = 2
+    img = canvas(200, 200, s)
     d = ImageDraw.Draw(img)
-    c = 100 * scale
-    d.ellipse([c - 85 * scale, c - 85 * scale, c + 85 * scale, c + 85 * scale], fill=rgba(NIGHT, 170),
-              outline=rgba(ORANGE), width=16 * scale)
-    d.ellipse([c - 44 * scale, c - 44 * scale, c + 44 * scale, c + 44 * scale], fill=rgba(ORANGE))
-    d.ellipse([c - 20 * scale, c - 26 * scale, c + 4 * scale, c - 6 * scale], fill=rgba(ORANGE_PALE, 180))
-    img = glow(img, 6 * scale, 0.8)
+    disc(d, 100 * s, 100 * s, 85 * s, fill=rgba(NIGHT, 170), outline=rgba(ORANGE), width=16 * s)
+    disc(d, 100 * s, 100 * s, 44 * s, fill=rgba(ORANGE))
+    d.ellipse([80 * s, 74 * s, 104 * s, 94 * s], fill=rgba(ORANGE_PALE, 180))  # highlight
+    img = glow(img, 6 * s, 0.8)
     save_png(down(img, 200, 200), "control/radiobutton.png")
 
 
 def close_glyph():
-    scale = 16
-    img = canvas(10, 16, scale)
-    d = ImageDraw.Draw(img)
-    w = 1.6 * scale
-    top, bottom = 3 * scale, 13 * scale
-    d.line([(0.5 * scale, top), (9.5 * scale, bottom)], fill=rgba(WHITE), width=int(w))
-    d.line([(9.5 * scale, top), (0.5 * scale, bottom)], fill=rgba(WHITE), width=int(w))
+    img, d, s = sketch(10, 16, 16)
+    w = 1.6 * s
+    top, bottom = 3 * s, 13 * s
+    d.line([(0.5 * s, top), (9.5 * s, bottom)], fill=rgba(WHITE), width=int(w))
+    d.line([(9.5 * s, top), (0.5 * s, bottom)], fill=rgba(WHITE), width=int(w))
     save_png(down(img, 10, 16), "control/close.png")
 
 
 def minimize_glyph():
-    scale = 16
-    img = canvas(14, 20, scale)
-    d = ImageDraw.Draw(img)
-    d.rounded_rectangle([1 * scale, 10 * scale, 13 * scale, 11.8 * scale], radius=0.8 * scale, fill=rgba(WHITE))
+    img, d, s = sketch(14, 20, 16)
+    d.rounded_rectangle([1 * s, 10 * s, 13 * s, 11.8 * s], radius=0.8 * s, fill=rgba(WHITE))
     save_png(down(img, 14, 20), "control/minimize.png")
 
 
 def top_right_mark():
-    scale = 16
-    img = canvas(15, 14, scale)
-    d = ImageDraw.Draw(img)
-    headset_glyph(d, 7.5 * scale, 6.6 * scale, 13.5 * scale, ORANGE, 1.8 * scale)
+    img, d, s = sketch(15, 14, 16)
+    headset_glyph(d, 7.5 * s, 6.6 * s, 13.5 * s, ORANGE, 1.8 * s)
     save_png(down(img, 15, 14), "control/right.png")
 
 
 def add_glyph():
-    scale = 16
-    img = canvas(14, 14, scale)
-    d = ImageDraw.Draw(img)
-    t = 1.0 * scale
-    d.rectangle([7 * scale - t, 3 * scale, 7 * scale + t, 11 * scale], fill=rgba(WHITE))
-    d.rectangle([3 * scale, 7 * scale - t, 11 * scale, 7 * scale + t], fill=rgba(WHITE))
+    img, d, s = sketch(14, 14, 16)
+    t = 1.0 * s
+    d.rectangle([7 * s - t, 3 * s, 7 * s + t, 11 * s], fill=rgba(WHITE))
+    d.rectangle([3 * s, 7 * s - t, 11 * s, 7 * s + t], fill=rgba(WHITE))
     save_png(down(img, 14, 14), "control/Add.png")
 
 
 def clear_glyph():
     """A waste bin: removes the selected custom mode."""
-    scale = 16
-    img = canvas(14, 14, scale)
-    d = ImageDraw.Draw(img)
-    s = scale
+    img, d, s = sketch(14, 14, 16)
     d.rounded_rectangle([5 * s, 0.8 * s, 9 * s, 2.6 * s], radius=0.6 * s, outline=rgba(WHITE), width=int(1.0 * s))
     d.rectangle([1.5 * s, 2.4 * s, 12.5 * s, 3.6 * s], fill=rgba(WHITE))
     d.polygon([(2.8 * s, 4.4 * s), (11.2 * s, 4.4 * s), (10.4 * s, 13.2 * s), (3.6 * s, 13.2 * s)], fill=rgba(WHITE))
@@ -300,10 +290,7 @@ def clear_glyph():
 
 
 def microphone():
-    scale = 16
-    img = canvas(17, 23, scale)
-    d = ImageDraw.Draw(img)
-    s = scale
+    img, d, s = sketch(17, 23, 16)
     d.rounded_rectangle([5 * s, 0.8 * s, 12 * s, 14 * s], radius=3.5 * s, fill=rgba(WHITE))
     for y in (4.5, 7.0, 9.5):
         d.line([(6.3 * s, y * s), (10.7 * s, y * s)], fill=rgba(NIGHT_MID), width=int(0.8 * s))
