@@ -7,7 +7,8 @@
 #include <QCloseEvent>
 #include <QEvent>
 
-namespace {
+namespace
+{
 
 // Fixed widths of the preset buttons; the form's 268-pixel width suits none of the texts.
 struct PresetWidth {
