@@ -4,6 +4,7 @@
 #include "app/instanceactivation.h"
 #include "app/showatstart.h"
 #include "app/singleinstance.h"
+#include "form/GlobalStyleSheet.h"
 #include "window/ToneTuningTool.h"
 
 #include <QApplication>
@@ -33,7 +34,7 @@ int runToneTuningTool(int argc, char *argv[])
     }
     instanceGuard.release(1);
 
-    // The application style sheet is applied here, before the window exists.
+    applyGlobalStyleSheet();
 
     ToneTuningTool window;
     // Answer second starts as soon as the window exists, shown or not.
