@@ -26,6 +26,8 @@ bool askRunningInstance(const QString &serverName)
     return answered.get();
 }
 
+enum WindowState { Hidden, Shown, Minimised };
+
 QString uniqueServerName()
 {
     static int n = 0;
@@ -73,36 +75,26 @@ class AppTest : public QObject
         }
     }
 
-    void runningInstanceRaisesAShownWindow()
+    void runningInstanceAnswers_data()
     {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("activated");
+        QTest::newRow("window shown") << int(Shown) << true;
+        // Neither is shown or restored; the request is still answered.
+        QTest::newRow("window hidden in the tray") << int(Hidden) << false;
+        QTest::newRow("window minimised") << int(Minimised) << false;
+    }
+
+    void runningInstanceAnswers()
+    {
+        QFETCH(int, state);
+        QFETCH(bool, activated);
         const QString name = uniqueServerName();
         QWidget window;
         QWidget other;
-        window.show();
-        other.show();
-        other.activateWindow();
-        QTRY_COMPARE(QApplication::activeWindow(), &other);
-
-        LocalSocketActivation running(name);
-        running.serve(&window);
-        QVERIFY(askRunningInstance(name));
-        QTRY_COMPARE(QApplication::activeWindow(), &window);
-    }
-
-    void runningInstanceAnswersButKeepsAHiddenOrMinimisedWindow_data()
-    {
-        QTest::addColumn<bool>("minimised");
-        QTest::newRow("hidden in the tray") << false;
-        QTest::newRow("minimised") << true;
-    }
-
-    void runningInstanceAnswersButKeepsAHiddenOrMinimisedWindow()
-    {
-        QFETCH(bool, minimised);
-        const QString name = uniqueServerName();
-        QWidget window;
-        QWidget other;
-        if (minimised)
+        if (state == Shown)
+            window.show();
+        else if (state == Minimised)
             window.showMinimized();
         other.show();
         other.activateWindow();
@@ -111,10 +103,14 @@ class AppTest : public QObject
         running.serve(&window);
 
         QVERIFY(askRunningInstance(name));
-        QCoreApplication::processEvents();
-        QCOMPARE(window.isVisible(), minimised);
-        QCOMPARE(window.isMinimized(), minimised);
-        QCOMPARE(QApplication::activeWindow(), &other);
+        if (activated) {
+            QTRY_COMPARE(QApplication::activeWindow(), &window);
+        } else {
+            QCoreApplication::processEvents();
+            QCOMPARE(QApplication::activeWindow(), &other);
+            QCOMPARE(window.isVisible(), state == Minimised);
+            QCOMPARE(window.isMinimized(), state == Minimised);
+        }
     }
 
     void nobodyAnswersWithoutARunningInstance() { QVERIFY(!askRunningInstance(uniqueServerName())); }

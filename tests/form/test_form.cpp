@@ -422,6 +422,13 @@ class FormTest : public QObject
         QVERIFY(bottom[1]->hasScaledContents());
     }
 
+    void minimiseButtonShowsAPointingHand()
+    {
+        BareForm form;
+        QCOMPARE(form.ui.pushButton_Minimize_Btn->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(!form.ui.pushButton_DefaultClose->testAttribute(Qt::WA_SetCursor));
+    }
+
     void headerFont()
     {
         BareForm form;
