@@ -119,7 +119,6 @@ struct State {
     std::wstring error;
     uint32_t noiseSeed = 0x2545F491;
     FILE *wireLog = nullptr;
-    std::string wireLogPath;
 
     ControlServer control;
 
@@ -441,19 +440,11 @@ std::vector<DeviceConfig> loadConfig()
 void openWireLog(State &s)
 {
     const char *path = std::getenv("HEADSET_EMULATOR_WIRE_LOG");
-    const std::string wanted = path ? path : "";
-    if (wanted == s.wireLogPath && (s.wireLog || wanted.empty()))
+    if (!path || !*path)
         return;
-    if (s.wireLog)
-        std::fclose(s.wireLog);
-    s.wireLog = nullptr;
-    s.wireLogPath = wanted;
-    if (wanted.empty())
-        return;
-    s.wireLog = std::fopen(wanted.c_str(), "w");
+    s.wireLog = std::fopen(path, "w");
     if (!s.wireLog)
-        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", wanted.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", path, std::strerror(errno));
 }
 
 void ensureStarted()
@@ -515,6 +506,9 @@ void shutDown()
         }
         s.devices.clear();
         s.pending.clear();
+        if (s.wireLog)
+            std::fclose(s.wireLog);
+        s.wireLog = nullptr;
     }
     {
         std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
