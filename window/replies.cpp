@@ -3,13 +3,15 @@
 
 #include "device/UsbHidOperation.h"
 
-namespace {
+namespace
+{
 
 // The identity bytes as eight lower-case hexadecimal digits (01 02 0A FF -> "01020aff").
 // (The profile store's bytesToHex produces the same text.)
 QString identityText(const std::array<unsigned char, report::kIdentitySize> &bytes)
 {
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex());
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex());
 }
 
 } // namespace

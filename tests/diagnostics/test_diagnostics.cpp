@@ -11,7 +11,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-namespace {
+namespace
+{
 
 QByteArray header(const char *marker)
 {
@@ -46,7 +47,7 @@ class DebugLogTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() { initDebugLog(); }
 
     void startReplacesEarlierContent()
@@ -66,14 +67,18 @@ private slots:
         QTest::addColumn<QString>("function");
         QTest::addColumn<int>("line");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("plain") << "OpenDevice" << "noDevice" << "InitDeviceInput" << 512 << kEntry;
+        QTest::newRow("plain") << "OpenDevice"
+                               << "noDevice"
+                               << "InitDeviceInput" << 512 << kEntry;
         QTest::newRow("characters outside Latin-1 become ?")
-            << QString::fromUtf8("插入U盘") << "true" << "nativeEvent" << 7
-            << QByteArray("??U? : true\t\t(ToneTuningTool - nativeEvent ... 7);\n");
+            << QString::fromUtf8("插入U盘") << "true"
+            << "nativeEvent" << 7 << QByteArray("??U? : true\t\t(ToneTuningTool - nativeEvent ... 7);\n");
         QTest::newRow("Latin-1 characters stay single bytes")
             << QString::fromUtf8("Café") << QString::fromUtf8("é") << "f" << 0
             << QByteArray("Caf\xe9 : \xe9\t\t(ToneTuningTool - f ... 0);\n");
-        QTest::newRow("empty texts") << "" << "" << "" << -1 << QByteArray(" : \t\t(ToneTuningTool -  ... -1);\n");
+        QTest::newRow("empty texts") << ""
+                                     << ""
+                                     << "" << -1 << QByteArray(" : \t\t(ToneTuningTool -  ... -1);\n");
     }
 
     void entryLine()

@@ -13,7 +13,8 @@
 
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 struct Interface {
     QString path;
@@ -49,7 +50,7 @@ QByteArray request(int reportId, int command, const QByteArray &payload)
 // Everything written to standard error while it exists.
 class StderrCapture
 {
-public:
+  public:
     StderrCapture()
     {
         m_file.open();
@@ -66,7 +67,7 @@ public:
         return QString::fromUtf8(m_file.readAll());
     }
 
-private:
+  private:
     QTemporaryFile m_file;
     int m_saved = -1;
 };
@@ -125,7 +126,7 @@ class EmulatorTest : public QObject
                                    size_t(report.size()));
     }
 
-private slots:
+  private slots:
     void initTestCase() { m_emulator = std::make_unique<HeadsetEmulator>(); }
     void init() { m_emulator->reload(); }
     void cleanupTestCase() { m_emulator.reset(); }
@@ -172,22 +173,24 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("not JSON") << QByteArray("{\"devices\": [") << "line 1";
         QTest::newRow("top level is an array") << QByteArray("[]") << "expected an object";
-        QTest::newRow("devices is an object") << QByteArray(R"({"devices": {}})") << "devices: expected an array";
+        QTest::newRow("devices is an object")
+            << QByteArray(R"({"devices": {}})") << "devices: expected an array";
         QTest::newRow("vendor id as a number") << QByteArray(R"({"devices": [{"vendorId": 13576}]})")
                                                << "devices[0].vendorId: expected a string";
-        QTest::newRow("vendor id not hexadecimal") << QByteArray(R"({"devices": [{"vendorId": "35g8"}]})")
-                                                   << "devices[0].vendorId";
-        QTest::newRow("usage page too long") << QByteArray(R"({"devices": [{"usagePage": "fff00"}]})")
-                                             << "devices[0].usagePage";
-        QTest::newRow("identity of 6 digits") << QByteArray(R"({"devices": [{"identity": "001ab2"}]})")
-                                              << "devices[0].identity";
-        QTest::newRow("surround 2") << QByteArray(R"({"devices": [{"surround": 2}]})") << "devices[0].surround";
-        QTest::newRow("plugged as text") << QByteArray(R"({"devices": [{"plugged": "yes"}]})")
-                                         << "devices[0].plugged: expected a boolean";
-        QTest::newRow("misspelt key") << QByteArray(R"({"devices": [{"pluged": false}]})")
-                                      << "devices[0].pluged: unknown key";
-        QTest::newRow("same id twice") << QByteArray(R"({"devices": [{}, {"usagePage": "ff01"}]})")
-                                       << "used twice";
+        QTest::newRow("vendor id not hexadecimal")
+            << QByteArray(R"({"devices": [{"vendorId": "35g8"}]})") << "devices[0].vendorId";
+        QTest::newRow("usage page too long")
+            << QByteArray(R"({"devices": [{"usagePage": "fff00"}]})") << "devices[0].usagePage";
+        QTest::newRow("identity of 6 digits")
+            << QByteArray(R"({"devices": [{"identity": "001ab2"}]})") << "devices[0].identity";
+        QTest::newRow("surround 2") << QByteArray(R"({"devices": [{"surround": 2}]})")
+                                    << "devices[0].surround";
+        QTest::newRow("plugged as text")
+            << QByteArray(R"({"devices": [{"plugged": "yes"}]})") << "devices[0].plugged: expected a boolean";
+        QTest::newRow("misspelt key")
+            << QByteArray(R"({"devices": [{"pluged": false}]})") << "devices[0].pluged: unknown key";
+        QTest::newRow("same id twice")
+            << QByteArray(R"({"devices": [{}, {"usagePage": "ff01"}]})") << "used twice";
     }
 
     void malformedConfigIsRefused()
@@ -232,8 +235,8 @@ private slots:
         QTest::newRow("length past the report") << badLength << QByteArray() << 0;
         QTest::newRow("priming report without checksum")
             << QByteArray::fromHex("4e3080180100").leftJustified(32, '\0') << QByteArray() << 0;
-        QTest::newRow("long id in a short report") << request(0x4F, 0x20, QByteArray(1, '\0')).left(32)
-                                                   << QByteArray() << 0;
+        QTest::newRow("long id in a short report")
+            << request(0x4F, 0x20, QByteArray(1, '\0')).left(32) << QByteArray() << 0;
         QTest::newRow("unknown command") << request(0x4F, 0x02, QByteArray(1, '\0')) << QByteArray() << 0;
     }
 
@@ -272,7 +275,7 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QList<QByteArray> lines = file.readAll().split('\n');
         QCOMPARE(lines.takeLast(), QByteArray()); // every line ends with a line feed
-        QCOMPARE(lines.size(), 2); // the file starts afresh with the emulator
+        QCOMPARE(lines.size(), 2);                // the file starts afresh with the emulator
         const QRegularExpression format("^(\\d+\\.\\d{3}) (OUT|IN)((?: [0-9a-f]{2})+)$");
         const auto out = format.match(QString::fromLatin1(lines[0]));
         const auto in = format.match(QString::fromLatin1(lines[1]));
@@ -290,27 +293,44 @@ private slots:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("answer");
-        QTest::newRow("unplug one") << "unplug headset-consumer" << "ok";
-        QTest::newRow("unplug all") << "unplug" << "ok";
-        QTest::newRow("plug unknown") << "plug nobody" << "error: no device \"nobody\" (usage: plug [id])";
-        QTest::newRow("spectrum rate") << "spectrum rate 1000" << "ok";
-        QTest::newRow("spectrum rate 0") << "spectrum rate 0" << "error: usage: spectrum on|off|rate <1..1000>";
-        QTest::newRow("spectrum maybe") << "spectrum maybe" << "error: usage: spectrum on|off|rate <1..1000>";
-        QTest::newRow("replies") << "replies off" << "ok";
-        QTest::newRow("fail-writes") << "fail-writes on" << "ok";
-        QTest::newRow("fail-writes without value") << "fail-writes" << "error: usage: fail-writes on|off";
-        QTest::newRow("reply-status") << "reply-status 0x21 1" << "ok";
-        QTest::newRow("reply-status of the spectrum")
-            << "reply-status 99 1" << "error: replies to command 99 carry no status byte";
-        QTest::newRow("reply-status of an unknown command") << "reply-status 02 1" << "error: unknown command 02";
-        QTest::newRow("identity") << "identity 0A0B0c0d" << "ok";
-        QTest::newRow("identity of one device") << "identity 0a0b0c0d headset" << "ok";
-        QTest::newRow("short identity") << "identity 0a0b0c" << "error: usage: identity <8 hex digits> [id]";
-        QTest::newRow("surround") << "surround 0" << "ok";
-        QTest::newRow("surround 3") << "surround 3" << "error: usage: surround 0|1 [id]";
-        QTest::newRow("unknown verb") << "explode" << "error: unknown command \"explode\" (plug, unplug, "
-                                                     "spectrum, replies, reply-status, fail-writes, identity, "
-                                                     "surround)";
+        QTest::newRow("unplug one") << "unplug headset-consumer"
+                                    << "ok";
+        QTest::newRow("unplug all") << "unplug"
+                                    << "ok";
+        QTest::newRow("plug unknown") << "plug nobody"
+                                      << "error: no device \"nobody\" (usage: plug [id])";
+        QTest::newRow("spectrum rate") << "spectrum rate 1000"
+                                       << "ok";
+        QTest::newRow("spectrum rate 0") << "spectrum rate 0"
+                                         << "error: usage: spectrum on|off|rate <1..1000>";
+        QTest::newRow("spectrum maybe") << "spectrum maybe"
+                                        << "error: usage: spectrum on|off|rate <1..1000>";
+        QTest::newRow("replies") << "replies off"
+                                 << "ok";
+        QTest::newRow("fail-writes") << "fail-writes on"
+                                     << "ok";
+        QTest::newRow("fail-writes without value") << "fail-writes"
+                                                   << "error: usage: fail-writes on|off";
+        QTest::newRow("reply-status") << "reply-status 0x21 1"
+                                      << "ok";
+        QTest::newRow("reply-status of the spectrum") << "reply-status 99 1"
+                                                      << "error: replies to command 99 carry no status byte";
+        QTest::newRow("reply-status of an unknown command") << "reply-status 02 1"
+                                                            << "error: unknown command 02";
+        QTest::newRow("identity") << "identity 0A0B0c0d"
+                                  << "ok";
+        QTest::newRow("identity of one device") << "identity 0a0b0c0d headset"
+                                                << "ok";
+        QTest::newRow("short identity") << "identity 0a0b0c"
+                                        << "error: usage: identity <8 hex digits> [id]";
+        QTest::newRow("surround") << "surround 0"
+                                  << "ok";
+        QTest::newRow("surround 3") << "surround 3"
+                                    << "error: usage: surround 0|1 [id]";
+        QTest::newRow("unknown verb") << "explode"
+                                      << "error: unknown command \"explode\" (plug, unplug, "
+                                         "spectrum, replies, reply-status, fail-writes, identity, "
+                                         "surround)";
     }
 
     void controlCommands()
@@ -374,9 +394,9 @@ private slots:
         QVERIFY(hid->hotplugRegister && hid->hotplugDeregister);
         HotplugLog log;
         hid_hotplug_callback_handle handle = 0;
-        QCOMPARE(hid->hotplugRegister(0x3508, 0x4151, HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED |
-                                                          HID_API_HOTPLUG_EVENT_DEVICE_LEFT,
-                                      0, recordHotplug, &log, &handle),
+        QCOMPARE(hid->hotplugRegister(
+                     0x3508, 0x4151, HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED | HID_API_HOTPLUG_EVENT_DEVICE_LEFT,
+                     0, recordHotplug, &log, &handle),
                  0);
         QVERIFY(handle > 0);
 
@@ -440,7 +460,8 @@ private slots:
 
         // Invalid registrations.
         QCOMPARE(hid->hotplugRegister(0, 0, 0, 0, recordHotplug, &all, nullptr), -1);
-        QCOMPARE(hid->hotplugRegister(0, 0, HID_API_HOTPLUG_EVENT_DEVICE_LEFT, 0, nullptr, &all, nullptr), -1);
+        QCOMPARE(hid->hotplugRegister(0, 0, HID_API_HOTPLUG_EVENT_DEVICE_LEFT, 0, nullptr, &all, nullptr),
+                 -1);
         QCOMPARE(hid->hotplugRegister(0, 0, 8, 0, recordHotplug, &all, nullptr), -1);
     }
 };

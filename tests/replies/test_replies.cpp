@@ -17,7 +17,7 @@ class RepliesTest : public QObject
     std::unique_ptr<ToneTuningTool> m_window;
     DeviceData m_preset;
 
-private slots:
+  private slots:
     void initTestCase()
     {
         m_emulator = std::make_unique<HeadsetEmulator>();
@@ -38,11 +38,11 @@ private slots:
         QTest::addColumn<bool>("acknowledgementCleared");
 
         QTest::newRow("surround tab") << 2 << 0 << 5 << 9 << QByteArray::fromHex("010001000000") << true;
-        QTest::newRow("surround tab, headset model 1") << 2 << 1 << 5 << 9 << QByteArray::fromHex("010000000001")
-                                                       << true;
+        QTest::newRow("surround tab, headset model 1")
+            << 2 << 1 << 5 << 9 << QByteArray::fromHex("010000000001") << true;
         QTest::newRow("stereo tab") << 1 << 0 << 5 << 9 << QByteArray::fromHex("010000000001") << true;
-        QTest::newRow("stereo tab, headset model 1") << 1 << 1 << 5 << 9 << QByteArray::fromHex("010000000001")
-                                                     << true;
+        QTest::newRow("stereo tab, headset model 1")
+            << 1 << 1 << 5 << 9 << QByteArray::fromHex("010000000001") << true;
         QTest::newRow("microphone tab") << 3 << 0 << 5 << 9 << QByteArray() << true;
         QTest::newRow("lower half acknowledged") << 2 << 0 << 0 << 4 << QByteArray() << false;
         QTest::newRow("bands 5 to 8") << 1 << 0 << 5 << 8 << QByteArray() << false;
