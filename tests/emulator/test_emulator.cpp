@@ -131,40 +131,39 @@ class EmulatorTest : public QObject
     void init() { m_emulator->reload(); }
     void cleanupTestCase() { m_emulator.reset(); }
 
-    void defaultDevices()
+    void enumeration_data()
     {
-        const QList<Interface> found = enumerate();
-        QCOMPARE(found.size(), 2);
-        QCOMPARE(found[0].path, QString("emulator/headset"));
-        QCOMPARE(found[0].vendorId, 0x3508);
-        QCOMPARE(found[0].productId, 0x4151);
-        QCOMPARE(found[0].usagePage, 0xff00);
-        QCOMPARE(found[0].interfaceNumber, 3);
-        QCOMPARE(found[0].serial, QString("001ab2ff"));
-        QCOMPARE(found[1].path, QString("emulator/headset-consumer"));
-        QCOMPARE(found[1].usagePage, 0x000c);
-        QCOMPARE(found[1].interfaceNumber, 0);
-        QCOMPARE(enumerate(0x3508, 0x4152).size(), 0);
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<QStringList>("interfaces"); // path, ids, usage page, interface, serial
+        QTest::newRow("built-in: the headset and its consumer interface")
+            << QByteArray()
+            << QStringList{"emulator/headset 3508:4151 ff00 3 001ab2ff",
+                           "emulator/headset-consumer 3508:4151 000c 0 001ab2ff"};
+        QTest::newRow("from a file, one unplugged, one all defaults")
+            << QByteArray(R"({"devices": [
+                {"id": "left", "vendorId": "1234", "productId": "abcd", "interface": 1, "usagePage": "ff42",
+                 "identity": "0a0b0c0d", "surround": 0},
+                {"id": "away", "plugged": false},
+                {}]})")
+            << QStringList{"emulator/left 1234:abcd ff42 1 0a0b0c0d",
+                           "emulator/headset 3508:4151 ff00 3 001ab2ff"};
     }
 
-    void configuredDevices()
+    void enumeration()
     {
-        m_emulator->reload(R"({"devices": [
-            {"id": "left", "vendorId": "1234", "productId": "abcd", "interface": 1, "usagePage": "ff42",
-             "identity": "0a0b0c0d", "surround": 0},
-            {"id": "away", "plugged": false},
-            {}]})");
-        const QList<Interface> found = enumerate();
-        QCOMPARE(found.size(), 2);
-        QCOMPARE(found[0].path, QString("emulator/left"));
-        QCOMPARE(found[0].vendorId, 0x1234);
-        QCOMPARE(found[0].productId, 0xabcd);
-        QCOMPARE(found[0].usagePage, 0xff42);
-        QCOMPARE(found[0].interfaceNumber, 1);
-        QCOMPARE(found[0].serial, QString("0a0b0c0d"));
-        QCOMPARE(found[1].path, QString("emulator/headset"));
-        QCOMPARE(m_emulator->command("plug away"), QString("ok"));
-        QCOMPARE(enumerate().size(), 3);
+        QFETCH(QByteArray, config);
+        QFETCH(QStringList, interfaces);
+        m_emulator->reload(config);
+        QStringList found;
+        for (const Interface &i : enumerate())
+            found.append(QString::asprintf("%s %04x:%04x %04x %d %s", qPrintable(i.path), i.vendorId,
+                                           i.productId, i.usagePage, i.interfaceNumber,
+                                           qPrintable(i.serial)));
+        QCOMPARE(found, interfaces);
+        QCOMPARE(enumerate(0x3508, 0x4152).size(), 0);
+        QCOMPARE(enumerate(0x3508, 0x4151).size(), interfaces.filter("3508:4151").size());
+        QCOMPARE(m_emulator->command("plug"), QString("ok"));
+        QCOMPARE(enumerate().size(), config.contains("away") ? 3 : 2);
     }
 
     void malformedConfigIsRefused_data()
