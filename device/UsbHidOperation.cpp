@@ -3,12 +3,13 @@
 #include "device/MyThread.h"
 #include "device/hidlibrary.h"
 #include "diagnostics/debuglog.h"
+#include "profiles/jsonfiles.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
 
-#include <cstdlib>
+#include <functional>
 #include <string>
 
 std::atomic<hid_device *> hidDevice{nullptr};
@@ -41,15 +42,6 @@ constexpr unsigned short kVendorDefinedPageHigh = 0xFF;
 
 // The one transmit buffer every sender builds its request in (user-interface thread only).
 unsigned char transmitBuffer[report::kBufferSize];
-
-// A stored id text read the way the C library's strtol reads base 16: leading blanks, a
-// sign and "0x" are accepted, parsing stops at the first non-digit, no digits give 0.
-// (The profile store has its own hexToInt with the same rules.)
-long hexTextToInt(const QString &text)
-{
-    const QByteArray latin1 = text.toLatin1();
-    return std::strtol(latin1.constData(), nullptr, 16);
-}
 
 void traceLine(const char *text)
 {
@@ -176,8 +168,7 @@ int usbHidOpenDevice(std::map<int, DeviceData *> devices)
             if ((info->usage_page >> 8) != kVendorDefinedPageHigh)
                 continue;
             const auto entry = devices.find(info->product_id);
-            if (entry == devices.end() || !entry->second ||
-                hexTextToInt(entry->second->vid) != info->vendor_id)
+            if (entry == devices.end() || !entry->second || hexToInt(entry->second->vid) != info->vendor_id)
                 continue;
             // No break: when several interfaces match, the last one listed is opened.
             matchedVendor = info->vendor_id;

@@ -2,19 +2,7 @@
 #include "window/ToneTuningTool.h"
 
 #include "device/UsbHidOperation.h"
-
-namespace
-{
-
-// The identity bytes as eight lower-case hexadecimal digits (01 02 0A FF -> "01020aff").
-// (The profile store's bytesToHex produces the same text.)
-QString identityText(const std::array<unsigned char, report::kIdentitySize> &bytes)
-{
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())).toHex());
-}
-
-} // namespace
+#include "profiles/jsonfiles.h"
 
 void ToneTuningTool::on_SLOTReadAudio(int iCmdType)
 {
@@ -39,9 +27,11 @@ void ToneTuningTool::on_SLOTReadAudio(int iCmdType)
             peqAckLastBand = 0;
         }
         break;
-    case ReplyReadStatus:
-        m_uuidText = identityText(deviceIdBytes.load());
+    case ReplyReadStatus: {
+        const auto identity = deviceIdBytes.load();
+        m_uuidText = bytesToHex(identity.data(), int(identity.size()));
         break;
+    }
     case ReplySpectrumFrame:
         spectrumNewFrame();
         break;
