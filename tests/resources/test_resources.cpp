@@ -106,6 +106,7 @@ private slots:
     void picture();
     void pathsOutsideTheCollectionStayAbsent();
     void iconHoldsSeveralSizes();
+    void startPictureIsOpaque();
     void animationCoversItsStillPicture_data();
     void animationCoversItsStillPicture();
     void headerFontRegistersAsMyriadProLight();
@@ -196,6 +197,18 @@ void ResourcesTest::iconHoldsSeveralSizes()
     }
     QVERIFY2(widths.contains(16), "a tray needs the small size");
     QCOMPARE(*std::max_element(widths.begin(), widths.end()), 64);
+}
+
+void ResourcesTest::startPictureIsOpaque()
+{
+    // The no-headset background's style sheet also dresses the start picture's label,
+    // which then shows the whole background squeezed behind the picture: only an opaque
+    // picture hides that.
+    const QImage picture = QImage(":/controls/pic/control/start.png").convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!picture.isNull());
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            QVERIFY2(qAlpha(picture.pixel(x, y)) == 255, qPrintable(QString("see-through at %1,%2").arg(x).arg(y)));
 }
 
 void ResourcesTest::animationCoversItsStillPicture_data()
