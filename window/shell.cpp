@@ -4,6 +4,7 @@
 
 #include "form/CustomTabStyle.h"
 #include "form/formcompletion.h"
+#include "profiles/WriteReadJson.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -38,7 +39,8 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
 
-    // The profile store is created here.
+    // Loads the preset files and the settings file before anything uses a profile.
+    m_writeReadJson = new WriteReadJson;
 
     ui.lineEdit_CustomName->setMaxLength(kCustomNameMaxLength);
     for (const PresetWidth &preset : kPresetWidths)
