@@ -3,6 +3,8 @@
 // recording, preset file of the supported headset).
 
 #include "common/testmain.h"
+#include "profiles/WriteReadJson.h"
+#include "profiles/presetcatalogue.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -115,6 +117,7 @@ private slots:
     void eachVoiceLiesInItsSpeakersWindow_data();
     void eachVoiceLiesInItsSpeakersWindow();
     void presetFileHoldsTheCatalogue();
+    void programFindsEveryPresetOfTheHeadset();
 };
 
 void ResourcesTest::picture_data()
@@ -345,9 +348,10 @@ void ResourcesTest::presetFileHoldsTheCatalogue()
     QCOMPARE(root.value("micENC"), QJsonValue(true));
 
     // The names the tuning screen looks presets up by, per "type".
-    const QSet<QString> expected = {"1/Pop",         "1/Pack&Roll", "1/Deep Bass", "1/Jazz",
-                                    "1/Classic",     "1/Tavo Standard", "0/Deep Bass", "0/FPS",
-                                    "0/MOBA",        "0/Tavo Standard"};
+    QSet<QString> expected;
+    for (const PresetEntry &entry : presetCatalogue())
+        expected.insert(QString("%1/%2").arg(int(entry.type)).arg(entry.dataName));
+    QCOMPARE(expected.size(), 10);
     const QJsonArray modes = root.value("defaultMode").toArray();
     QCOMPARE(modes.size(), 10);
     QSet<QString> seen, uuids;
@@ -368,6 +372,22 @@ void ResourcesTest::presetFileHoldsTheCatalogue()
     }
     QCOMPARE(seen, expected);
     QCOMPARE(uuids.size(), 10);
+}
+
+void ResourcesTest::programFindsEveryPresetOfTheHeadset()
+{
+    // Loaded the way the program loads its folder at start.
+    WriteReadJson store(qEnvironmentVariable("TTT_BIN_DIR"));
+    store.setCurrentDevice(0x4151, QString());
+    QVERIFY(store.getPresetDevice());
+    QCOMPARE(store.getPresetDevice()->vid, QString("3508"));
+    QVERIFY(store.getPresetDevice()->micENC);
+    for (const PresetEntry &entry : presetCatalogue()) {
+        const ModeData *mode =
+            entry.type == Stereo ? store.getStereoPreset(entry.index) : store.getSurroundPreset(entry.index);
+        QVERIFY2(mode, entry.dataName);
+        QCOMPARE(int(mode->parameter.size()), 10);
+    }
 }
 
 TTT_TEST_MAIN(ResourcesTest)
