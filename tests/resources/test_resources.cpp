@@ -6,6 +6,7 @@
 #include "profiles/WriteReadJson.h"
 #include "profiles/presetcatalogue.h"
 
+#include <QAudioDecoder>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -16,6 +17,7 @@
 #include <QMovie>
 #include <QRawFont>
 #include <QSet>
+#include <QSignalSpy>
 #include <QUuid>
 #include <QtEndian>
 
@@ -114,6 +116,7 @@ private slots:
     void headerFontRegistersAsMyriadProLight();
     void applicationFontHasChineseGlyphs();
     void recordingHeaderIs71Extensible();
+    void mediaFrameworkDecodesTheRecording();
     void eachVoiceLiesInItsSpeakersWindow_data();
     void eachVoiceLiesInItsSpeakersWindow();
     void presetFileHoldsTheCatalogue();
@@ -289,6 +292,30 @@ void ResourcesTest::recordingHeaderIs71Extensible()
     QCOMPARE(wav.channelMask, quint32(0x63F));
     QCOMPARE(wav.subFormat, QByteArray::fromHex("0100000000001000800000aa00389b71")); // PCM
     QCOMPARE(wav.samples.size(), kFrames * 16);
+}
+
+void ResourcesTest::mediaFrameworkDecodesTheRecording()
+{
+    // The speaker test plays the file through Qt Multimedia; its decoder must take all
+    // eight channels (no sound card needed for decoding).
+    QAudioDecoder decoder;
+    decoder.setSourceFilename(binPath("audio/test.wav"));
+    qint64 frames = 0;
+    int channels = 0, rate = 0;
+    connect(&decoder, &QAudioDecoder::bufferReady, this, [&] {
+        const QAudioBuffer buffer = decoder.read();
+        frames += buffer.frameCount();
+        channels = buffer.format().channelCount();
+        rate = buffer.format().sampleRate();
+    });
+    QSignalSpy finished(&decoder, &QAudioDecoder::finished);
+    QSignalSpy failed(&decoder, QOverload<QAudioDecoder::Error>::of(&QAudioDecoder::error));
+    decoder.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() || !failed.isEmpty(), 30000);
+    QVERIFY2(failed.isEmpty(), qPrintable(decoder.errorString()));
+    QCOMPARE(channels, 8);
+    QCOMPARE(rate, kRate);
+    QCOMPARE(frames, qint64(kFrames));
 }
 
 void ResourcesTest::eachVoiceLiesInItsSpeakersWindow_data()
