@@ -73,6 +73,16 @@ constexpr int kSurroundPresetModeBase = 16;
 // headset should not get back to back.
 constexpr unsigned long kSwitchSettleMs = 10;
 
+void uploadPreset(ToneTuningTool &window, const PresetSlot &slot)
+{
+    if (slot.type == Stereo)
+        window.sendPEQParameter(0, slot.position);
+    else if (window.m_headsetModel == 1)
+        window.sendPEQParameter(1, slot.position);
+    else
+        window.sendPEQParameter(1, kSurroundPresetModeBase + slot.position);
+}
+
 void presetClicked(ToneTuningTool &window, const PresetSlot &slot, int line)
 {
     if (slot.logValue)
@@ -81,14 +91,19 @@ void presetClicked(ToneTuningTool &window, const PresetSlot &slot, int line)
         return;
     ModeData *mode = slot.type == Stereo ? window.m_writeReadJson->getStereoPreset(slot.position)
                                          : window.m_writeReadJson->getSurroundPreset(slot.position);
+    if (mode && deviceOpen == 1) {
+        // The headset hears the preset before the settings file is rewritten: the save
+        // waits for the disk (milliseconds), the upload does not. The sliders get the
+        // preset's values first, as applying the mode would give them, since the upload
+        // sends what they show; applying it afterwards leaves them as they are.
+        window.setSliderValue(mode->parameter, slot.type);
+        uploadPreset(window, slot);
+        window.soundBtnEvent(mode);
+        return;
+    }
     if (mode)
         window.soundBtnEvent(mode);
-    if (slot.type == Stereo)
-        window.sendPEQParameter(0, slot.position);
-    else if (window.m_headsetModel == 1)
-        window.sendPEQParameter(1, slot.position);
-    else
-        window.sendPEQParameter(1, kSurroundPresetModeBase + slot.position);
+    uploadPreset(window, slot);
 }
 
 // Runs the slot of the tab's selected mode again, so that the headset and the settings

@@ -14,19 +14,17 @@
 namespace
 {
 
-constexpr int kBands = 10;
-
 using SliderMember = QSlider *Ui_ToneTuningToolClass::*;
 
 // Band 0 (30 Hz) first, the order of the SetPEQ band records.
-const std::array<SliderMember, kBands> kStereoSliders = {
+const std::array<SliderMember, kBandCount> kStereoSliders = {
     &Ui_ToneTuningToolClass::verticalSlider_30,  &Ui_ToneTuningToolClass::verticalSlider_60,
     &Ui_ToneTuningToolClass::verticalSlider_120, &Ui_ToneTuningToolClass::verticalSlider_250,
     &Ui_ToneTuningToolClass::verticalSlider_500, &Ui_ToneTuningToolClass::verticalSlider_1k,
     &Ui_ToneTuningToolClass::verticalSlider_2k,  &Ui_ToneTuningToolClass::verticalSlider_4k,
     &Ui_ToneTuningToolClass::verticalSlider_8k,  &Ui_ToneTuningToolClass::verticalSlider_16k,
 };
-const std::array<SliderMember, kBands> kSurroundSliders = {
+const std::array<SliderMember, kBandCount> kSurroundSliders = {
     &Ui_ToneTuningToolClass::verticalSlider_30_2,  &Ui_ToneTuningToolClass::verticalSlider_60_2,
     &Ui_ToneTuningToolClass::verticalSlider_120_2, &Ui_ToneTuningToolClass::verticalSlider_250_2,
     &Ui_ToneTuningToolClass::verticalSlider_500_2, &Ui_ToneTuningToolClass::verticalSlider_1k_2,
@@ -37,8 +35,8 @@ const std::array<SliderMember, kBands> kSurroundSliders = {
 // The gains of the last upload of each type. The upper half goes out 20 ms after the
 // lower one and reads these when it fires, so an upload of the same type in between
 // makes it carry the newer values.
-std::vector<int> stereoBandValues(kBands, 0);
-std::vector<int> surroundBandValues(kBands, 0);
+std::vector<int> stereoBandValues(kBandCount, 0);
+std::vector<int> surroundBandValues(kBandCount, 0);
 
 // The sound code of an upload: 1 surround, 0 stereo (not the ModeType numbering).
 constexpr int kSoundCodeSurround = 1;
@@ -83,7 +81,7 @@ void ToneTuningTool::on_VerticalSlider_Surround_ValueChange()
 
 QSlider *ToneTuningTool::getBandSlider(ModeType type, int band)
 {
-    if (band < 0 || band >= kBands)
+    if (band < 0 || band >= kBandCount)
         return nullptr;
     return ui.*(type == Surround ? kSurroundSliders : kStereoSliders)[band];
 }
@@ -94,28 +92,28 @@ void ToneTuningTool::setSliderValue(std::vector<int> datas, ModeType type)
     // A hand-edited preset file may hold fewer than ten bands: the missing ones are
     // flat rather than read from past the end of the list.
     auto gain = [&datas](int band) { return band < int(datas.size()) ? datas[band] : 0; };
-    for (int band = 0; band < kBands - 1; ++band) {
+    for (int band = 0; band < kBandCount - 1; ++band) {
         QSlider *slider = getBandSlider(type, band);
         const bool wasBlocked = slider->blockSignals(true);
         slider->setValue(gain(band));
         slider->blockSignals(wasBlocked);
     }
     // Only the last band signals, so one set of values makes at most one upload.
-    getBandSlider(type, kBands - 1)->setValue(gain(kBands - 1));
+    getBandSlider(type, kBandCount - 1)->setValue(gain(kBandCount - 1));
 }
 
 std::vector<int> ToneTuningTool::getSliderValue(ModeType type)
 {
     std::vector<int> values;
-    values.reserve(kBands);
-    for (int band = 0; band < kBands; ++band)
+    values.reserve(kBandCount);
+    for (int band = 0; band < kBandCount; ++band)
         values.push_back(getBandSlider(type, band)->value());
     return values;
 }
 
 void ToneTuningTool::resetSliderValue(ModeType type)
 {
-    setSliderValue(std::vector<int>(kBands, 0), type);
+    setSliderValue(std::vector<int>(kBandCount, 0), type);
     if (type == Surround)
         on_VerticalSlider_Surround_ValueChange();
     else
@@ -124,7 +122,7 @@ void ToneTuningTool::resetSliderValue(ModeType type)
 
 void ToneTuningTool::setSliderEnable(bool enabled, ModeType type)
 {
-    for (int band = 0; band < kBands; ++band)
+    for (int band = 0; band < kBandCount; ++band)
         getBandSlider(type, band)->setEnabled(enabled);
 }
 
