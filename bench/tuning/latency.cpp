@@ -7,10 +7,12 @@
 // Runs the real window in this process (offscreen unless DISPLAY is set) with the headset
 // emulator as its HID library, in a temporary HOME. The emulator stamps each report on
 // its own clock; a SetVol request sent right before each click ties that clock to ours
-// (the error is at most the duration of that one write, which is printed too).
+// (within half the duration of that one call, which is printed too).
 
+#include "common/headsetemulator.h"
 #include "device/UsbHidOperation.h"
-#include "device/hidlibrary.h"
+#include "diagnostics/debuglog.h"
+#include "profiles/WriteReadJson.h"
 #include "tuningfixture.h"
 #include "window/ToneTuningTool.h"
 
@@ -50,6 +52,21 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+bool uploadsDone(const Wire &wire)
+{
+    int lowers = 0, uppers = 0;
+    bool switchAfterUpper = false;
+    for (const HeadsetEmulator::WireReport &report : wire) {
+        if (report.out && commandOf(report) == 0x21) {
+            (payloadByte(report, 1) == 0 ? lowers : uppers) += 1;
+            switchAfterUpper = false;
+        } else if (report.out && commandOf(report) == 0x31) {
+            switchAfterUpper = true;
+        }
+    }
+    return lowers == uppers && lowers > 0 && switchAfterUpper;
+}
+
 double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
@@ -57,7 +74,7 @@ double percentile(std::vector<double> values, double p)
     return values[i];
 }
 
-void report(const char *what, const std::vector<double> &values)
+void printFigures(const char *what, const std::vector<double> &values)
 {
     std::printf("%-34s median %7.3f  p95 %7.3f  min %7.3f  max %7.3f ms\n", what, percentile(values, 0.5),
                 percentile(values, 0.95), percentile(values, 0), percentile(values, 1));
@@ -83,16 +100,15 @@ int main(int argc, char *argv[])
     });
 
     QApplication app(argc, argv);
-    configureEmulator(home.path());
     writePresetFiles(QCoreApplication::applicationDirPath());
-    if (!hidLibrary() || !emulatorCommand("unplug") || !emulatorCommand("plug m0")) {
+    HeadsetEmulator emulator(emulatorConfig());
+    if (emulator.command("plug m0") != "ok") {
         std::fprintf(stderr, "the headset emulator did not start\n");
         return 2;
     }
 
     ToneTuningTool window;
     window.show();
-    WireLog wire;
     if (!waitFor([&] { return window.m_deviceView == 1; }, 5000)) {
         std::fprintf(stderr, "the headset view did not come\n");
         return 2;
@@ -101,9 +117,13 @@ int main(int argc, char *argv[])
 
     std::vector<double> latency, gap, calibration;
     for (int i = 0; i < clicks; ++i) {
-        // Every upload of the previous round acknowledged and followed by its switch.
-        waitFor([&] { return wire.count(0x31, true) > 0 || i == 0; }, 2000);
-        wire.mark();
+        // The previous upload (or the restore at connection) complete: both halves out and
+        // the algorithm switch that follows the upper one's acknowledgement.
+        if (!waitFor([&] { return uploadsDone(emulator.wireSince()); }, 2000)) {
+            std::fprintf(stderr, "round %d: the previous upload did not complete\n", i);
+            return 1;
+        }
+        emulator.markWire();
         // The slider limiter stays shut, so the click makes exactly one upload.
         window.m_peqSendAllowed = 0;
 
@@ -111,31 +131,46 @@ int main(int argc, char *argv[])
         usbHidSend_SetVol(0, 0, 0, 0, 0);
         const Clock::time_point afterVol = Clock::now();
         presets[i % 2]->click();
-        if (!waitFor([&] { return wire.peqRequests().size() >= 2; }, 2000)) {
+        if (!waitFor([&] { return peqRequests(emulator.wireSince()).size() >= 2; }, 2000)) {
             std::fprintf(stderr, "round %d: the upper half did not come\n", i);
             return 1;
         }
         double volMs = -1;
-        for (const Frame &frame : wire.frames()) {
-            if (frame.out && frame.command() == 0x30 && volMs < 0)
-                volMs = frame.ms;
+        for (const HeadsetEmulator::WireReport &report : emulator.wireSince()) {
+            if (report.out && commandOf(report) == 0x30 && volMs < 0)
+                volMs = report.ms;
         }
-        const QVector<PeqHalf> halves = wire.peqRequests();
-        // The click started when our clock read afterVol; on the emulator's clock that is
-        // volMs plus the time from the SetVol write to afterVol (at most the write's length).
+        const QVector<PeqHalf> halves = peqRequests(emulator.wireSince());
+        // The SetVol write landed somewhere between beforeVol and afterVol; taking the middle,
+        // the click (at afterVol) is volMs plus half the call on the emulator's clock, give or
+        // take half the call.
         const double clickOnEmulatorClock = volMs + msBetween(beforeVol, afterVol) / 2;
         latency.push_back(halves[0].ms - clickOnEmulatorClock);
         gap.push_back(halves[1].ms - halves[0].ms);
         calibration.push_back(msBetween(beforeVol, afterVol));
     }
 
+    // What a click does before its upload: it saves the settings file and writes debug log
+    // entries (three before the lower half goes out).
+    std::vector<double> saves, entries;
+    for (int i = 0; i < 50; ++i) {
+        const Clock::time_point start = Clock::now();
+        window.m_writeReadJson->writeConfig();
+        saves.push_back(msBetween(start, Clock::now()));
+        const Clock::time_point logStart = Clock::now();
+        writeDebugLog("bench", "entry", "ToneTuningTool", "main", __LINE__);
+        entries.push_back(msBetween(logStart, Clock::now()));
+    }
+
     std::printf("%d preset clicks, headset emulator in process\n", clicks);
-    report("click to lower half (goal < 2)", latency);
-    report("lower to upper half (goal 20+-3)", gap);
-    report("clock tie-in uncertainty", calibration);
+    printFigures("click to lower half (goal < 2)", latency);
+    printFigures("lower to upper half (goal 20+-3)", gap);
+    printFigures("clock tie-in uncertainty", calibration);
+    printFigures("settings file save", saves);
+    printFigures("debug log entry", entries);
     const bool ok =
         percentile(latency, 0.5) < 2.0 && percentile(gap, 0.5) >= 17 && percentile(gap, 0.5) <= 23;
-    emulatorCommand("unplug");
+    emulator.command("unplug");
     waitFor([&] { return window.m_deviceView == 0; }, 5000);
     return ok ? 0 : 1;
 }

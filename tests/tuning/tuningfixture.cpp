@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QLocalSocket>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QtTest>
@@ -14,18 +13,13 @@
 namespace tuning
 {
 
-const Headset kModel0{"m0", "4151", "001ab2ff", 0, true};
-const Headset kModel0NoSurround{"m0-nosurround", "4151", "0bad0bad", 0, false};
-const Headset kModel1{"m1", "1054", "10540001", 1, false};
-const Headset kModel2{"m2", "1029", "10290002", 2, true};
+const Headset kModel0{"m0", "4151", "001ab2ff", true};
+const Headset kModel0NoSurround{"m0-nosurround", "4151", "0bad0bad", false};
 
 namespace
 {
 
-const Headset *const kHeadsets[] = {&kModel0, &kModel0NoSurround, &kModel1, &kModel2};
-
-QString g_wireLog;
-QString g_control;
+const Headset *const kHeadsets[] = {&kModel0, &kModel0NoSurround};
 
 const char *const kStereoNames[] = {"Pop", "Pack&Roll", "Deep Bass", "Jazz", "Classic", "Tavo Standard"};
 const char *const kSurroundNames[] = {"Deep Bass", "FPS", "MOBA", "Tavo Standard"};
@@ -49,7 +43,7 @@ const Headset &headsetById(const QString &id)
     qFatal("no emulated headset %s", qPrintable(id));
 }
 
-void configureEmulator(const QString &folder)
+QByteArray emulatorConfig()
 {
     QJsonArray devices;
     for (const Headset *headset : kHeadsets) {
@@ -62,51 +56,13 @@ void configureEmulator(const QString &folder)
                                    {"surround", headset->surround ? 1 : 0},
                                    {"plugged", false}});
     }
-    const QString config = folder + "/emulator.json";
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(config));
-    file.write(QJsonDocument(QJsonObject{{"devices", devices}}).toJson());
-    file.close();
-
-    g_wireLog = folder + "/wire.log";
-    // A socket path has to stay short; the temporary folder may not be.
-    g_control = QDir::tempPath() + QString("/ttt-tuning-%1.sock").arg(QCoreApplication::applicationPid());
-    qputenv("HEADSET_EMULATOR_CONFIG", config.toLocal8Bit());
-    qputenv("HEADSET_EMULATOR_WIRE_LOG", g_wireLog.toLocal8Bit());
-    qputenv("HEADSET_EMULATOR_CONTROL", g_control.toLocal8Bit());
+    return QJsonDocument(QJsonObject{{"devices", devices}}).toJson();
 }
 
-QString wireLogPath()
-{
-    return g_wireLog;
-}
-
-bool emulatorCommand(const QString &command, QString *answer)
-{
-    QLocalSocket socket;
-    socket.connectToServer(g_control);
-    if (!socket.waitForConnected(2000)) {
-        qWarning("emulator control %s: %s", qPrintable(g_control), qPrintable(socket.errorString()));
-        return false;
-    }
-    socket.write(command.toUtf8() + '\n');
-    socket.flush();
-    QByteArray reply;
-    while (!reply.contains('\n') && socket.waitForReadyRead(2000))
-        reply += socket.readAll();
-    const QString text = QString::fromUtf8(reply).trimmed();
-    if (answer)
-        *answer = text;
-    if (text != "ok")
-        qWarning("emulator control \"%s\" answered \"%s\"", qPrintable(command), qPrintable(text));
-    return text == "ok";
-}
-
-std::vector<int> presetBands(const Headset &headset, ModeType type, int position)
+std::vector<int> presetBands(const Headset & /*headset*/, ModeType type, int position)
 {
     std::vector<int> bands;
-    const int seed = headset.model * 5 + (type == Stereo ? 0 : 11) + position * 3;
+    const int seed = (type == Stereo ? 0 : 11) + position * 3;
     for (int band = 0; band < 10; ++band)
         bands.push_back((seed + band * 7) % 25 - 12);
     if (type == Stereo && position == 3)
@@ -122,11 +78,11 @@ QString presetUuid(const Headset &headset, ModeType type, int position)
         .arg(position);
 }
 
-void writePresetFiles(const QString &programFolder)
+void writePresetFiles(const QString &programFolder, bool micEnc)
 {
     const QString folder = programFolder + "/DefaultFile";
     QDir().mkpath(folder);
-    for (const Headset *headset : {&kModel0, &kModel1, &kModel2}) {
+    for (const Headset *headset : {&kModel0}) {
         QJsonArray modes;
         for (int p = 0; p < 6; ++p)
             modes.append(QJsonObject{{"algorithm", "EQ"},
@@ -141,7 +97,7 @@ void writePresetFiles(const QString &programFolder)
                                      {"type", 0},
                                      {"parameter", toJson(presetBands(*headset, Surround, p))}});
         QJsonObject file{{"vid", "3508"}, {"pid", headset->productId}, {"defaultMode", modes}};
-        if (headset == &kModel2)
+        if (!micEnc)
             file.insert("micENC", false);
         QFile out(folder + QString("/VID-3508&PID-%1.json").arg(headset->productId));
         if (!out.open(QIODevice::WriteOnly))
@@ -271,70 +227,43 @@ std::vector<int> storedCustomBands(const Headset &headset, const QString &name)
     return bands;
 }
 
-void WireLog::mark()
+int commandOf(const HeadsetEmulator::WireReport &report)
 {
-    m_offset = QFileInfo(g_wireLog).size();
+    return report.bytes.size() > 4 ? quint8(report.bytes[4]) : -1;
 }
 
-QVector<Frame> WireLog::frames() const
+int payloadByte(const HeadsetEmulator::WireReport &report, int k)
 {
-    QVector<Frame> frames;
-    QFile file(g_wireLog);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_offset))
-        return frames;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.trimmed().split(' ');
-        if (fields.size() < 3)
-            continue; // the line being written, or none
-        Frame frame;
-        frame.ms = fields[0].toDouble();
-        frame.out = fields[1] == "OUT";
-        for (int i = 2; i < fields.size(); ++i)
-            frame.bytes.append(char(fields[i].toInt(nullptr, 16)));
-        frames.append(frame);
-    }
-    return frames;
+    return report.bytes.size() > 6 + k ? quint8(report.bytes[6 + k]) : -1;
 }
 
-QVector<PeqHalf> peqRequests(const QVector<Frame> &frames)
+QVector<PeqHalf> peqRequests(const Wire &wire)
 {
     QVector<PeqHalf> requests;
-    for (const Frame &frame : frames) {
-        if (!frame.out || frame.command() != 0x21)
+    for (const HeadsetEmulator::WireReport &report : wire) {
+        if (!report.out || commandOf(report) != 0x21)
             continue;
         PeqHalf half;
-        half.ms = frame.ms;
-        half.first = frame.payload(1);
-        half.last = frame.payload(2);
-        half.mode = frame.payload(37);
+        half.ms = report.ms;
+        half.first = payloadByte(report, 1);
+        half.last = payloadByte(report, 2);
+        half.mode = payloadByte(report, 37);
+        // Five band records of frequency, shape and gain, the gain a signed byte.
         for (int record = 0; record < 5; ++record)
-            half.gains.push_back(qint8(frame.payload(4 + record * 5 + 4)));
+            half.gains.push_back(qint8(payloadByte(report, 4 + record * 5 + 4)));
         requests.append(half);
     }
     return requests;
 }
 
-QVector<PeqHalf> WireLog::peqRequests() const
-{
-    return tuning::peqRequests(frames());
-}
-
-QStringList WireLog::switchRequests() const
+QStringList switchRequests(const Wire &wire)
 {
     QStringList requests;
-    for (const Frame &frame : frames()) {
-        if (frame.out && frame.command() == 0x31)
-            requests << frame.bytes.mid(6, 6).toHex(' ');
+    for (const HeadsetEmulator::WireReport &report : wire) {
+        if (report.out && commandOf(report) == 0x31)
+            requests << report.bytes.mid(6, 6).toHex(' ');
     }
     return requests;
-}
-
-int WireLog::count(int command, bool out) const
-{
-    int n = 0;
-    for (const Frame &frame : frames())
-        n += frame.out == out && frame.command() == command;
-    return n;
 }
 
 BoxCatcher::BoxCatcher()
