@@ -486,8 +486,8 @@ void TuningTest::surroundTab()
 // Custom modes of one type, driven through their buttons.
 //
 // Actions: "customize", "add", "clear", "save", "reset", "select <position>",
-// "slider <band>=<value>", "name <text>", and "permit" (the rate limiter allows the next
-// slider upload, as after 500 ticks; otherwise it is kept shut).
+// "slider <band>=<value>", "name <text>", "tab <index>", and "permit" (the rate limiter
+// allows the next slider upload, as after 500 ticks; otherwise it is kept shut).
 
 namespace
 {
@@ -643,6 +643,15 @@ void TuningTest::customModes_data()
     QTest::newRow("customize without custom modes shows no group") << s;
 
     s = {};
+    s.actions = QStringList{"customize", "add", "tab 2", "tab 1"};
+    s.visible = QStringList{"Mode01"};
+    s.stored = QStringList{"Mode01@0"};
+    s.applied = "Mode01";
+    s.lastUploads = QList<int>{6};
+    s.sliderBands = flat;
+    QTest::newRow("back from the microphone tab, the custom mode is applied again") << s;
+
+    s = {};
     s.type = Surround;
     s.actions = QStringList{"customize", "add"};
     s.visible = QStringList{"Mode01"};
@@ -693,6 +702,8 @@ void TuningTest::customModes()
         } else if (verb == "name") {
             m_window->ui.lineEdit_CustomName->clear();
             QTest::keyClicks(m_window->ui.lineEdit_CustomName, argument);
+        } else if (verb == "tab") {
+            m_window->setTabWidgetIndex(argument.toInt());
         } else if (verb == "permit") {
             permit = true;
         } else {
