@@ -1,5 +1,7 @@
 #include "app/entry.h"
 
+#include "app/autostart.h"
+
 #include "window/ToneTuningTool.h"
 
 #include <QApplication>
@@ -7,6 +9,8 @@
 int runToneTuningTool(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Every start refreshes the entry, a second instance too, so a moved program stays registered.
+    setAutoStart(QCoreApplication::applicationFilePath());
     ToneTuningTool window;
     window.show();
     return app.exec();
