@@ -1,0 +1,4 @@
+#include "app/showatstart.h"
+
+// Shown unless the launch check says otherwise.
+int showAtStart = 1;
