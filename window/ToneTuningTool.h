@@ -12,6 +12,7 @@
 //   spectrum.cpp     live spectrum display and the receive thread's reply codes
 
 #include "profiles/records.h"
+#include "window/slidertick.h"
 #include "ui_ToneTuningTool.h"
 
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ class ToneTuningTool : public QMainWindow
 
 public:
     explicit ToneTuningTool(QWidget *parent = nullptr);
+    ~ToneTuningTool() override;
 
     // Window operations that are not slots.
     void registerDevice();
@@ -153,6 +155,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
+private:
+    // Shell.
+    void initSystemTray();
+    void createTrayMenu();
+    void stopWorkerThreads();
+    // Device presence.
+    void watchdogTick();
+
+    bool m_exiting = false; // "quit" chosen: close() hides even without a tray
+
 public:
     Ui_ToneTuningToolClass ui;
     QString m_uuidText;
@@ -185,7 +197,7 @@ public:
     bool m_testPlaying = false;
     int m_testChannel = 0;
     int m_testClicks = 0;
-    int m_sliderMoving = 0;
+    SliderMovingFlag m_sliderMoving; // an int to its users; starts the tick when raised
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
 };

@@ -17,3 +17,7 @@ int ToneTuningTool::InitDeviceInput()
 void ToneTuningTool::setDeviceView(int /*view*/) {}
 
 void ToneTuningTool::changedDevice32() {}
+
+void ToneTuningTool::watchdogTick() {}
+
+void ToneTuningTool::stopWorkerThreads() {}
