@@ -4,7 +4,9 @@
 
 #include "app/autostart.h"
 #include "app/showatstart.h"
+#include "form/CustomTabStyle.h"
 #include "form/formcompletion.h"
+#include "profiles/WriteReadJson.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -15,6 +17,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStyle>
+#include <QTabBar>
 #include <QTimerEvent>
 
 namespace {
@@ -66,7 +69,10 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
 
-    // The 7.1 flag is cleared and the profile store is created here.
+    // The 7.1 flag is cleared here.
+
+    // Loads the preset files and the settings file before anything uses a profile.
+    m_writeReadJson = new WriteReadJson;
 
     ui.lineEdit_CustomName->setMaxLength(kCustomNameMaxLength);
     for (const PresetWidth &preset : kPresetWidths)
@@ -91,7 +97,11 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
 
     // Wider than the form allows; the maximum width of the tab widget wins.
     ui.tabWidget->setGeometry(44, 100, 1089, 162);
-    // The tab-bar style is installed here.
+    // The tab bar does not own its style; the window does, and the window outlives its
+    // tab bar because the form's widgets are older children.
+    auto *tabStyle = new CustomTabStyle;
+    tabStyle->setParent(this);
+    ui.tabWidget->tabBar()->setStyle(tabStyle);
 
     ui.checkBox_MicENC->setChecked(true);
     ui.label_Spectrum->setStyleSheet("border-image: url(:/ToneTuningTool/pic/test1.png);");
