@@ -6,7 +6,7 @@
 
 HotplugSource::~HotplugSource() = default;
 
-std::unique_ptr<HotplugSource> createHotplugSource(const HotplugHidFunctions &hid)
+std::unique_ptr<HotplugSource> createHotplugSource(const HidLibrary *hid)
 {
     static const int registered = qRegisterMetaType<HotplugDevice>();
     Q_UNUSED(registered)

@@ -39,28 +39,11 @@ signals:
     void storageRemoved(const QString &name);
 };
 
-struct hid_device_info;
-
-// The hidapi entry points the sources use, as a loaded HID library exports them (the
-// hot-plug pair has hidapi 0.16's signatures). A null pointer means "not exported".
-struct HotplugHidFunctions {
-    using CallbackHandle = int;
-    using Callback = int (*)(CallbackHandle, hid_device_info *, int event, void *userData);
-    using Register = int (*)(unsigned short vendorId, unsigned short productId, int events, int flags,
-                             Callback callback, void *userData, CallbackHandle *handle);
-    using Deregister = int (*)(CallbackHandle);
-    using Enumerate = hid_device_info *(*)(unsigned short vendorId, unsigned short productId);
-    using FreeEnumeration = void (*)(hid_device_info *);
-    static constexpr int kEventArrived = 1 << 0; // HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED
-    static constexpr int kEventLeft = 1 << 1;    // HID_API_HOTPLUG_EVENT_DEVICE_LEFT
-
-    Register registerCallback = nullptr;     // hid_hotplug_register_callback
-    Deregister deregisterCallback = nullptr; // hid_hotplug_deregister_callback
-    Enumerate enumerate = nullptr;           // hid_enumerate
-    FreeEnumeration freeEnumeration = nullptr;
-};
+struct HidLibrary;
 
 // The best source that starts on this machine, already started, or null when none does.
+// `hid` is the loaded HID library (null when none could be loaded): its hot-plug pair and
+// its enumeration serve the first and the last kind of source.
 // The TONETUNINGTOOL_HOTPLUG variable ("hidapi", "udev", "polling") narrows the choice to
 // one kind, so that each path can be exercised on purpose.
-std::unique_ptr<HotplugSource> createHotplugSource(const HotplugHidFunctions &hid);
+std::unique_ptr<HotplugSource> createHotplugSource(const HidLibrary *hid);

@@ -5,6 +5,7 @@
 // handed to the GUI thread through the event queue. USB storage volumes, which a HID
 // library knows nothing of, come from a udev monitor beside it when one can be had.
 
+#include "device/hidlibrary.h"
 #include "device/hotplug.h"
 
 class HidapiHotplugSource : public HotplugSource
@@ -12,17 +13,18 @@ class HidapiHotplugSource : public HotplugSource
     Q_OBJECT
 
 public:
-    HidapiHotplugSource(const HotplugHidFunctions &hid, QObject *parent = nullptr);
+    // `hid` may be null, or lack the hot-plug pair: start() then fails.
+    explicit HidapiHotplugSource(const HidLibrary *hid, QObject *parent = nullptr);
     ~HidapiHotplugSource() override;
 
     bool start() override;
     QString kind() const override { return QStringLiteral("hidapi"); }
 
 private:
-    static int onHotplug(int handle, hid_device_info *device, int event, void *userData);
+    static int onHotplug(hid_hotplug_callback_handle handle, hid_device_info *device, hid_hotplug_event event,
+                         void *userData);
 
-    HotplugHidFunctions m_hid;
+    const HidLibrary *m_hid;
     bool m_registered = false;
-    HotplugHidFunctions::CallbackHandle m_handle = 0;
-    HotplugSource *m_storage = nullptr;
+    hid_hotplug_callback_handle m_handle = 0;
 };

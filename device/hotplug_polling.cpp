@@ -2,8 +2,6 @@
 
 #include "device/hotplug_udev.h"
 
-#include <hidapi/hidapi.h>
-
 namespace pollinghotplug {
 
 void diff(const Snapshot &before, const Snapshot &after, std::vector<HotplugDevice> *arrived,
@@ -19,7 +17,7 @@ void diff(const Snapshot &before, const Snapshot &after, std::vector<HotplugDevi
 
 } // namespace pollinghotplug
 
-PollingHotplugSource::PollingHotplugSource(const HotplugHidFunctions &hid, int intervalMs, QObject *parent)
+PollingHotplugSource::PollingHotplugSource(const HidLibrary *hid, int intervalMs, QObject *parent)
     : HotplugSource(parent), m_hid(hid)
 {
     m_timer.setInterval(intervalMs);
@@ -28,7 +26,7 @@ PollingHotplugSource::PollingHotplugSource(const HotplugHidFunctions &hid, int i
 
 bool PollingHotplugSource::start()
 {
-    if (!m_hid.enumerate || !m_hid.freeEnumeration)
+    if (!m_hid || !m_hid->enumerate || !m_hid->freeEnumeration)
         return false;
     m_present = enumerate();
     m_timer.start();
@@ -47,7 +45,7 @@ bool PollingHotplugSource::start()
 pollinghotplug::Snapshot PollingHotplugSource::enumerate() const
 {
     pollinghotplug::Snapshot snapshot;
-    hid_device_info *list = m_hid.enumerate(0, 0);
+    hid_device_info *list = m_hid->enumerate(0, 0);
     for (hid_device_info *info = list; info; info = info->next) {
         HotplugDevice device;
         device.vendorId = info->vendor_id;
@@ -56,7 +54,7 @@ pollinghotplug::Snapshot PollingHotplugSource::enumerate() const
         snapshot[device.path] = device;
     }
     if (list)
-        m_hid.freeEnumeration(list);
+        m_hid->freeEnumeration(list);
     return snapshot;
 }
 

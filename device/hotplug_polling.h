@@ -3,6 +3,7 @@
 // The last resort: enumerate the HID interfaces once a second and report the difference.
 // Used only when the HID library has no hot-plug callbacks and no udev monitor can be had.
 
+#include "device/hidlibrary.h"
 #include "device/hotplug.h"
 
 #include <QByteArray>
@@ -26,7 +27,8 @@ class PollingHotplugSource : public HotplugSource
     Q_OBJECT
 
 public:
-    PollingHotplugSource(const HotplugHidFunctions &hid, int intervalMs = 1000, QObject *parent = nullptr);
+    // `hid` may be null, or lack enumeration: start() then fails.
+    explicit PollingHotplugSource(const HidLibrary *hid, int intervalMs = 1000, QObject *parent = nullptr);
 
     bool start() override;
     QString kind() const override { return QStringLiteral("polling"); }
@@ -35,7 +37,7 @@ private:
     pollinghotplug::Snapshot enumerate() const;
     void poll();
 
-    HotplugHidFunctions m_hid;
+    const HidLibrary *m_hid;
     QTimer m_timer;
     pollinghotplug::Snapshot m_present;
 };

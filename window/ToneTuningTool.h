@@ -23,8 +23,11 @@
 #include <QSystemTrayIcon>
 
 #include <array>
+#include <memory>
 #include <vector>
 
+class HotplugSource;
+struct HotplugDevice;
 class MyThread;
 class MyThread_Two;
 class WriteReadJson;
@@ -162,7 +165,16 @@ private:
     void createTrayMenu();
     void stopWorkerThreads();
     // Device presence.
+    void hidInterfaceArrived(const HotplugDevice &device);
+    void hidInterfaceRemoved(const HotplugDevice &device);
+    void storageVolumeArrived(const QString &name);
+    void storageVolumeRemoved(const QString &name);
+    void closeHeadset();
+    void armOpenRetry();
     void watchdogTick();
+
+    std::unique_ptr<HotplugSource> m_hotplug;
+    int m_connection = 0; // counts opens and closes; a pending view switch checks it
 
     bool m_exiting = false; // "quit" chosen: close() hides even without a tray
 

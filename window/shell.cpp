@@ -5,6 +5,11 @@
 #include "app/autostart.h"
 #include "app/showatstart.h"
 #include "form/CustomTabStyle.h"
+#include "device/MyThread.h"
+#include "device/MyThread_Two.h"
+#include "device/UsbHidOperation.h"
+#include "device/hotplug.h"
+#include "diagnostics/debuglog.h"
 #include "form/formcompletion.h"
 #include "profiles/WriteReadJson.h"
 
@@ -69,7 +74,7 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
 
-    // The 7.1 flag is cleared here.
+    surroundSupported = 0;
 
     // Loads the preset files and the settings file before anything uses a profile.
     m_writeReadJson = new WriteReadJson;
@@ -86,9 +91,12 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_Hover, true);
 
+    // Different on purpose, so that the first headset identified always counts as new
+    // (and shows a window started hidden).
     m_lastUuid = {0, 0, 0, 0};
-    // The headset identity (deviceIdBytes) is set to 01 01 01 01 and the debug log is
-    // started here.
+    deviceIdBytes.store({1, 1, 1, 1});
+
+    initDebugLog();
 
     registerDevice();
     initSystemTray();
@@ -146,7 +154,15 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
 
 ToneTuningTool::~ToneTuningTool()
 {
+    // No notification may arrive for a window that is going away.
+    m_hotplug.reset();
     stopWorkerThreads();
+    if (deviceOpen == 1)
+        closeHeadset();
+    delete m_recvThread;
+    m_recvThread = nullptr;
+    delete m_timingThread;
+    m_timingThread = nullptr;
 }
 
 void ToneTuningTool::initSystemTray()
@@ -196,7 +212,7 @@ void ToneTuningTool::on_ShowMainAction()
 
 void ToneTuningTool::on_ExitAppAction()
 {
-    // usbHidSend_SetAlgorithmSwitch(1, 2, 2, 2); -- with the device link
+    usbHidSend_SetAlgorithmSwitch(1, 2, 2, 2);
     // Without a tray close() would only minimise; the window goes either way.
     m_exiting = true;
     close();

@@ -1,4 +1,5 @@
 #include "common/testmain.h"
+#include "device/hidlibrary.h"
 #include "device/hotplug.h"
 #include "device/hotplug_hidapi.h"
 #include "device/hotplug_polling.h"
@@ -7,7 +8,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <hidapi/hidapi.h>
 
 #include <atomic>
 #include <thread>
@@ -19,18 +19,18 @@ namespace {
 
 // A HID library's hot-plug side that calls back from a thread of its own, as hidapi does.
 struct FakeHotplugLibrary {
-    static inline HotplugHidFunctions::Callback callback = nullptr;
+    static inline hid_hotplug_callback_fn callback = nullptr;
     static inline void *userData = nullptr;
     static inline std::atomic<int> registrations{0};
     static inline std::atomic<int> deregistrations{0};
     static inline int registerResult = 0;
 
-    static int registerCallback(unsigned short, unsigned short, int events, int, HotplugHidFunctions::Callback cb,
-                                void *user, HotplugHidFunctions::CallbackHandle *handle)
+    static int registerCallback(unsigned short, unsigned short, int events, int, hid_hotplug_callback_fn cb,
+                                void *user, hid_hotplug_callback_handle *handle)
     {
         if (registerResult != 0)
             return registerResult;
-        if (events != (HotplugHidFunctions::kEventArrived | HotplugHidFunctions::kEventLeft))
+        if (events != (HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED | HID_API_HOTPLUG_EVENT_DEVICE_LEFT))
             return -1;
         callback = cb;
         userData = user;
@@ -38,14 +38,14 @@ struct FakeHotplugLibrary {
         ++registrations;
         return 0;
     }
-    static int deregisterCallback(HotplugHidFunctions::CallbackHandle handle)
+    static int deregisterCallback(hid_hotplug_callback_handle handle)
     {
         if (handle == 7)
             ++deregistrations;
         callback = nullptr;
         return 0;
     }
-    static void fire(const char *path, unsigned short vid, unsigned short pid, int event)
+    static void fire(const char *path, unsigned short vid, unsigned short pid, hid_hotplug_event event)
     {
         std::thread t([=] {
             hid_device_info info{};
@@ -56,11 +56,11 @@ struct FakeHotplugLibrary {
         });
         t.join();
     }
-    static HotplugHidFunctions functions()
+    static HidLibrary library()
     {
-        HotplugHidFunctions f;
-        f.registerCallback = &registerCallback;
-        f.deregisterCallback = &deregisterCallback;
+        HidLibrary f;
+        f.hotplugRegister = &registerCallback;
+        f.hotplugDeregister = &deregisterCallback;
         return f;
     }
 };
@@ -98,9 +98,9 @@ struct FakeEnumeration {
         }
         --outstanding;
     }
-    static HotplugHidFunctions functions()
+    static HidLibrary library()
     {
-        HotplugHidFunctions f;
+        HidLibrary f;
         f.enumerate = &enumerate;
         f.freeEnumeration = &freeEnumeration;
         return f;
@@ -228,7 +228,8 @@ private slots:
         FakeHotplugLibrary::registerResult = 0;
         const int deregistered = FakeHotplugLibrary::deregistrations;
         {
-            HidapiHotplugSource source(FakeHotplugLibrary::functions());
+            const HidLibrary library = FakeHotplugLibrary::library();
+            HidapiHotplugSource source(&library);
             QVERIFY(source.start());
             QThread *heardOn = nullptr;
             HotplugDevice arrived, removed;
@@ -238,8 +239,8 @@ private slots:
             });
             connect(&source, &HotplugSource::hidRemoved, this, [&](const HotplugDevice &d) { removed = d; });
             QSignalSpy removals(&source, &HotplugSource::hidRemoved);
-            FakeHotplugLibrary::fire("/dev/hidraw4", 0x3508, 0x4151, HotplugHidFunctions::kEventArrived);
-            FakeHotplugLibrary::fire("/dev/hidraw4", 0x3508, 0x4151, HotplugHidFunctions::kEventLeft);
+            FakeHotplugLibrary::fire("/dev/hidraw4", 0x3508, 0x4151, HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED);
+            FakeHotplugLibrary::fire("/dev/hidraw4", 0x3508, 0x4151, HID_API_HOTPLUG_EVENT_DEVICE_LEFT);
             QVERIFY(removals.wait(2000));
             QCOMPARE(heardOn, QThread::currentThread());
             QCOMPARE(arrived.path, QString("/dev/hidraw4"));
@@ -252,16 +253,20 @@ private slots:
     void hidapiRefusedRegistrationFails()
     {
         FakeHotplugLibrary::registerResult = -1;
-        HidapiHotplugSource source(FakeHotplugLibrary::functions());
+        const HidLibrary library = FakeHotplugLibrary::library();
+        HidapiHotplugSource source(&library);
         QVERIFY(!source.start());
         FakeHotplugLibrary::registerResult = 0;
-        QVERIFY(!HidapiHotplugSource(HotplugHidFunctions{}).start());
+        const HidLibrary without;
+        QVERIFY(!HidapiHotplugSource(&without).start());
+        QVERIFY(!HidapiHotplugSource(nullptr).start());
     }
 
     void pollingReportsTheDifference()
     {
         FakeEnumeration::present = {{"/dev/hidraw0", 0x046D, 0xC52B}, {"/dev/hidraw1", 0x3508, 0x4151}};
-        PollingHotplugSource source(FakeEnumeration::functions(), 10);
+        const HidLibrary library = FakeEnumeration::library();
+        PollingHotplugSource source(&library, 10);
         QVERIFY(source.start());
         QStringList heard;
         connect(&source, &HotplugSource::hidArrived, this,
@@ -281,7 +286,12 @@ private slots:
         QCOMPARE(FakeEnumeration::outstanding, 0);
     }
 
-    void pollingNeedsEnumeration() { QVERIFY(!PollingHotplugSource(HotplugHidFunctions{}).start()); }
+    void pollingNeedsEnumeration()
+    {
+        const HidLibrary without;
+        QVERIFY(!PollingHotplugSource(&without).start());
+        QVERIFY(!PollingHotplugSource(nullptr).start());
+    }
 
     void sourceChoice_data()
     {
@@ -300,12 +310,12 @@ private slots:
         QFETCH(bool, libraryHasHotplug);
         QFETCH(QString, kind);
         qputenv("TONETUNINGTOOL_HOTPLUG", only);
-        HotplugHidFunctions functions = FakeEnumeration::functions();
+        HidLibrary library = FakeEnumeration::library();
         if (libraryHasHotplug) {
-            functions.registerCallback = &FakeHotplugLibrary::registerCallback;
-            functions.deregisterCallback = &FakeHotplugLibrary::deregisterCallback;
+            library.hotplugRegister = &FakeHotplugLibrary::registerCallback;
+            library.hotplugDeregister = &FakeHotplugLibrary::deregisterCallback;
         }
-        const std::unique_ptr<HotplugSource> source = createHotplugSource(functions);
+        const std::unique_ptr<HotplugSource> source = createHotplugSource(&library);
         qunsetenv("TONETUNINGTOOL_HOTPLUG");
         QCOMPARE(source ? source->kind() : QString(), kind);
     }
