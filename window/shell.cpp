@@ -25,7 +25,8 @@
 #include <QTabBar>
 #include <QTimerEvent>
 
-namespace {
+namespace
+{
 
 // Fixed widths of the preset buttons; the form's 268-pixel width suits none of the texts.
 struct PresetWidth {
