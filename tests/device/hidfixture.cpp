@@ -41,4 +41,8 @@ FIXTURE_EXPORT int hid_read_timeout(hid_device *, unsigned char *, size_t, int) 
 #endif
 FIXTURE_EXPORT int hid_set_nonblocking(hid_device *, int) { return 0; }
 FIXTURE_EXPORT void hid_close(hid_device *) {}
-FIXTURE_EXPORT const wchar_t *hid_error(hid_device *) { return L"fixture"; }
+// What hidapi 0.13 says when open() of the hidraw node fails.
+FIXTURE_EXPORT const wchar_t *hid_error(hid_device *)
+{
+    return L"Failed to open a device with path 'fixture/headset': Permission denied";
+}
