@@ -43,7 +43,7 @@ class ToneTuningTool : public QMainWindow
 {
     Q_OBJECT
 
-public:
+  public:
     explicit ToneTuningTool(QWidget *parent = nullptr);
 
     // Window operations that are not slots.
@@ -57,7 +57,7 @@ public:
     QByteArray spectrumNextFrame();
     void drawSpectrum(const QByteArray &frame);
 
-public slots:
+  public slots:
     // Connected by the form.
     void on_RadioButton_Stereo_Pop_Clicked();
     void on_RadioButton_Stereo_RockRoll_Clicked();
@@ -148,13 +148,13 @@ public slots:
     // Speaker test.
     void on_SLOTSetMicTimer_LabelUI(int index);
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
-public:
+  public:
     Ui_ToneTuningToolClass ui;
     QString m_uuidText;
     WriteReadJson *m_writeReadJson = nullptr;
@@ -181,8 +181,8 @@ public:
     QString m_appDirPath = QCoreApplication::applicationDirPath();
     QMovie *m_personMovie = nullptr;
     std::array<QMovie *, 7> m_hornMovies{}; // one per speaker channel 1..7
-    int m_deviceView = 0;                    // 0 no-headset view, 1 headset view
-    int m_soundMode = 2;                     // 2 surround tab, 1 stereo tab, 3 microphone tab
+    int m_deviceView = 0;                   // 0 no-headset view, 1 headset view
+    int m_soundMode = 2;                    // 2 surround tab, 1 stereo tab, 3 microphone tab
     bool m_testPlaying = false;
     int m_testChannel = 0;
     int m_testClicks = 0;

@@ -10,7 +10,8 @@
 #include <QEvent>
 #include <QTabBar>
 
-namespace {
+namespace
+{
 
 // Fixed widths of the preset buttons; the form's 268-pixel width suits none of the texts.
 struct PresetWidth {

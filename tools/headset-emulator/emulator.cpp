@@ -8,8 +8,8 @@
 // hot-plug callbacks. One mutex guards all device state; the hot-plug callbacks run
 // without it, so they may call back into the library.
 
-#include "config.h"
 #include "emulator.h"
+#include "config.h"
 
 #include "device/hidapi_abi.h"
 
@@ -32,7 +32,8 @@
 
 #define EMULATOR_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace emulator {
+namespace emulator
+{
 using Clock = std::chrono::steady_clock;
 
 struct Device {
@@ -56,9 +57,11 @@ struct hid_device_ {
     std::wstring error;
 };
 
-namespace emulator {
+namespace emulator
+{
 
-namespace {
+namespace
+{
 
 const Clock::time_point loadTime = Clock::now();
 
@@ -69,6 +72,7 @@ constexpr int kDefaultSpectrumRate = 30;
 constexpr int kMaxSpectrumRate = 1000;
 constexpr int kMaxGarbageRate = 10000;
 constexpr int kSpectrumBands = 57;
+constexpr auto kMaxStreamLag = std::chrono::milliseconds(100);
 
 // Report layout (the headset's side of it).
 constexpr uint8_t kShortRequest = 0x4E, kLongRequest = 0x4F;
@@ -122,7 +126,6 @@ struct State {
     std::wstring error;
     uint32_t noiseSeed = 0x2545F491;
     FILE *wireLog = nullptr;
-    std::string wireLogPath;
 
     ControlServer control;
 
@@ -295,8 +298,9 @@ void handleRequest(State &s, Device &device, const uint8_t *data, size_t length)
     }
     case ReadAudio:
         // status, sample-rate code (3: 48000 Hz), a further value, 7.1 surround support
-        scheduleReply(s, device,
-                      buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
+        scheduleReply(
+            s, device,
+            buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
         break;
     case SetPEQ:
         if (n >= 3)
@@ -345,13 +349,14 @@ void runClock()
         for (auto &device : s.devices) {
             if (!device->plugged || !device->streaming)
                 continue;
-            if (device->nextFrame <= now) {
+            // A fixed schedule keeps the rate exact: a late wake-up sends the frames that fell
+            // due meanwhile, as a host controller hands over what it polled. After a long
+            // stall the stream starts afresh instead.
+            if (now - device->nextFrame > kMaxStreamLag)
+                device->nextFrame = now;
+            while (device->nextFrame <= now) {
                 emitReport(s, *device, spectrumFrame(s, *device));
-                // A fixed schedule keeps the rate exact; after a long stall start afresh
-                // rather than sending a burst.
                 device->nextFrame += period;
-                if (device->nextFrame + period < now)
-                    device->nextFrame = now + period;
             }
             wake = std::min(wake, device->nextFrame);
         }
@@ -485,18 +490,11 @@ std::vector<DeviceConfig> loadConfig()
 void openWireLog(State &s)
 {
     const char *path = std::getenv("HEADSET_EMULATOR_WIRE_LOG");
-    const std::string wanted = path ? path : "";
-    if (wanted == s.wireLogPath && (s.wireLog || wanted.empty()))
+    if (!path || !*path)
         return;
-    if (s.wireLog)
-        std::fclose(s.wireLog);
-    s.wireLog = nullptr;
-    s.wireLogPath = wanted;
-    if (wanted.empty())
-        return;
-    s.wireLog = std::fopen(wanted.c_str(), "w");
+    s.wireLog = std::fopen(path, "w");
     if (!s.wireLog)
-        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", wanted.c_str(),
+        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", path,
                      std::strerror(errno));
 }
 
@@ -560,6 +558,9 @@ void shutDown()
         }
         s.devices.clear();
         s.pending.clear();
+        if (s.wireLog)
+            std::fclose(s.wireLog);
+        s.wireLog = nullptr;
     }
     {
         std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
@@ -619,8 +620,8 @@ bool parseNumber(const std::string &word, int base, long low, long high, long &v
 }
 
 // The devices a command names: the one with `id`, or every one when no id is given.
-bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt, std::vector<Device *> &chosen,
-                   std::string &error)
+bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt,
+                   std::vector<Device *> &chosen, std::string &error)
 {
     if (words.size() > idAt + 1) {
         error = "too many words";
@@ -776,7 +777,8 @@ EMULATOR_EXPORT void hid_free_enumeration(struct hid_device_info *devs)
     freeInfo(devs);
 }
 
-namespace {
+namespace
+{
 
 hid_device *openDevice(Device &device)
 {
@@ -795,7 +797,8 @@ EMULATOR_EXPORT hid_device *hid_open(unsigned short vendor_id, unsigned short pr
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const auto &device : s.devices) {
-        if (!device->plugged || device->config.vendorId != vendor_id || device->config.productId != product_id)
+        if (!device->plugged || device->config.vendorId != vendor_id ||
+            device->config.productId != product_id)
             continue;
         if (serial_number && widen(identityText(device->config.identity)) != serial_number)
             continue;
@@ -907,8 +910,9 @@ EMULATOR_EXPORT const wchar_t *hid_error(hid_device *dev)
     return error.empty() ? L"Success" : error.c_str();
 }
 
-EMULATOR_EXPORT int hid_hotplug_register_callback(unsigned short vendor_id, unsigned short product_id, int events,
-                                                  int flags, hid_hotplug_callback_fn callback, void *user_data,
+EMULATOR_EXPORT int hid_hotplug_register_callback(unsigned short vendor_id, unsigned short product_id,
+                                                  int events, int flags, hid_hotplug_callback_fn callback,
+                                                  void *user_data,
                                                   hid_hotplug_callback_handle *callback_handle)
 {
     const int knownEvents = HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED | HID_API_HOTPLUG_EVENT_DEVICE_LEFT;
