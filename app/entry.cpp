@@ -1,6 +1,7 @@
 #include "app/entry.h"
 
 #include "app/appfont.h"
+#include "app/autostart.h"
 #include "app/instanceactivation.h"
 #include "app/showatstart.h"
 #include "app/singleinstance.h"
@@ -16,7 +17,8 @@ int runToneTuningTool(int argc, char *argv[])
 {
     QApplication app(argc, argv);
 
-    // The autostart entry is written here, on every start and before the instance check.
+    // Every start refreshes the entry, a second instance too, so a moved program stays registered.
+    setAutoStart(QCoreApplication::applicationFilePath());
 
     // The semaphore serialises the check-and-create of the marker between instances that
     // start at the same moment; it is held only for the check.

@@ -2,6 +2,7 @@
 
 #include "device/MyThread.h"
 #include "device/hidlibrary.h"
+#include "device/openfailure.h"
 #include "diagnostics/debuglog.h"
 #include "profiles/jsonfiles.h"
 
@@ -186,6 +187,9 @@ int usbHidOpenDevice(std::map<int, DeviceData *> devices)
         hidDevice = hid->openPath(matchedPath.c_str());
     if (!hidDevice) {
         traceLine("Open Device Fail!");
+        const wchar_t *libraryError = hid->error ? hid->error(nullptr) : nullptr;
+        qDebug().noquote() << openFailureTrace(QString::fromStdString(matchedPath),
+                                               libraryError ? QString::fromWCharArray(libraryError) : QString());
         return -1;
     }
     traceLine("Open Device Success!");

@@ -12,6 +12,7 @@
 //   spectrum.cpp     live spectrum display and the receive thread's reply codes
 
 #include "profiles/records.h"
+#include "window/slidertick.h"
 #include "ui_ToneTuningTool.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,11 @@
 #include <QSystemTrayIcon>
 
 #include <array>
+#include <memory>
 #include <vector>
 
+class HotplugSource;
+struct HotplugDevice;
 class MyThread;
 class MyThread_Two;
 class WriteReadJson;
@@ -45,6 +49,7 @@ class ToneTuningTool : public QMainWindow
 
   public:
     explicit ToneTuningTool(QWidget *parent = nullptr);
+    ~ToneTuningTool() override;
 
     // Window operations that are not slots.
     void registerDevice();
@@ -154,6 +159,24 @@ class ToneTuningTool : public QMainWindow
     void closeEvent(QCloseEvent *event) override;
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
+  private:
+    // Shell.
+    void initSystemTray();
+    void createTrayMenu();
+    void stopWorkerThreads();
+    // Device presence.
+    void hidInterfaceArrived(const HotplugDevice &device);
+    void hidInterfaceRemoved(const HotplugDevice &device);
+    void storageVolumeArrived(const QString &name);
+    void storageVolumeRemoved(const QString &name);
+    void closeHeadset();
+    void armOpenRetry();
+    void watchdogTick();
+
+    int m_connection = 0; // counts opens and closes; a pending view switch checks it
+
+    bool m_exiting = false; // "quit" chosen: close() hides even without a tray
+
   public:
     Ui_ToneTuningToolClass ui;
     QString m_uuidText;
@@ -186,7 +209,8 @@ class ToneTuningTool : public QMainWindow
     bool m_testPlaying = false;
     int m_testChannel = 0;
     int m_testClicks = 0;
-    int m_sliderMoving = 0;
+    SliderMovingFlag m_sliderMoving; // an int to its users; starts the tick when raised
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
+    std::unique_ptr<HotplugSource> m_hotplug; // where device arrivals and removals come from
 };

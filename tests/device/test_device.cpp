@@ -9,8 +9,10 @@
 #include "device/MyThread_Two.h"
 #include "device/UsbHidOperation.h"
 #include "device/hidlibrary.h"
+#include "device/openfailure.h"
 #include "diagnostics/debuglog.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -285,9 +287,36 @@ class DeviceTest : public QObject
 
         QCOMPARE(result, -1);
         QCOMPARE(m_traces->count("Open Device Fail!"), 1);
+        // The user-fixable cause (no udev rule yet) reaches the trace with the node's name.
+        QCOMPARE(m_traces->count("Cannot open fixture/headset: Failed to open a device with path "
+                                 "'fixture/headset': Permission denied"),
+                 1);
         QCOMPARE(deviceOpen.load(), 0);
         QVERIFY(!hidDevice);
         QCOMPARE(vendorId.load(), 0);
+    }
+
+    void openFailureNamesTheNodeAndCause_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("libraryError");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("node vanished before the open")
+            << "/dev/ttt-no-such-hidraw" << "Success" << "Cannot open /dev/ttt-no-such-hidraw: No such file or directory";
+        QTest::newRow("not a file: the library's message")
+            << "emulator/headset" << "hid_open_path: no such device"
+            << "Cannot open emulator/headset: hid_open_path: no such device";
+        QTest::newRow("library's placeholder is no reason")
+            << "emulator/headset" << "Success" << "Cannot open emulator/headset: the HID library gives no reason";
+        QTest::newRow("accessible node: the library's message")
+            << QDir::tempPath() << "Device or resource busy" << "Cannot open " + QDir::tempPath() + ": Device or resource busy";
+    }
+    void openFailureNamesTheNodeAndCause()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, libraryError);
+        QFETCH(QString, trace);
+        QCOMPARE(openFailureTrace(path, libraryError), trace);
     }
 
     void unusableLibraryMeansNoHeadset_data()

@@ -70,6 +70,7 @@ constexpr size_t kHandleBufferReports = 64;
 constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 constexpr int kDefaultSpectrumRate = 30;
 constexpr int kMaxSpectrumRate = 1000;
+constexpr int kMaxGarbageRate = 10000;
 constexpr int kSpectrumBands = 57;
 constexpr auto kMaxStreamLag = std::chrono::milliseconds(100);
 
@@ -119,6 +120,8 @@ struct State {
     bool repliesOn = true;
     bool failWrites = false;
     int spectrumRate = kDefaultSpectrumRate;
+    int garbageRate = 0; // reports per second of the garbage flood, 0 when off
+    Clock::time_point nextGarbage;
     std::map<uint8_t, uint8_t> replyStatus;
     std::wstring error;
     uint32_t noiseSeed = 0x2545F491;
@@ -233,6 +236,37 @@ std::vector<uint8_t> spectrumFrame(State &s, Device &device)
     return buildReply(SpectrumSwitch, levels, true);
 }
 
+// A report no valid reply could be mistaken for, in the ways a confused or failing
+// device gets it wrong: random bytes, a good head with a bad checksum, a length byte
+// past the report, the request's byte order, a report of a size hidraw may deliver
+// but the program does not expect.
+std::vector<uint8_t> garbageReport(State &s)
+{
+    const uint32_t kind = nextNoise(s) % 5;
+    std::vector<uint8_t> report(kind == 4 ? 1 + nextNoise(s) % 63 : (nextNoise(s) & 1) ? 64 : 32);
+    for (uint8_t &byte : report)
+        byte = static_cast<uint8_t>(nextNoise(s));
+    const size_t size = report.size();
+    if (kind == 0 || kind == 4) {
+        if (size > 1 && report[1] == 0x30)
+            report[1] = 0x31; // never a reply's marker
+        return report;
+    }
+    report[0] = size == 64 ? kLongReply : kShortReply;
+    report[1] = 0x30;
+    report[2] = kind == 3 ? 0x80 : 0x18;
+    report[3] = kind == 3 ? 0x18 : 0x80;
+    if (kind == 2) {
+        const size_t room = size - kPayloadStart; // the smallest length byte that is too long
+        report[kLengthByte] = static_cast<uint8_t>(room + nextNoise(s) % (256 - room));
+    } else {
+        report[kLengthByte] = static_cast<uint8_t>(nextNoise(s) % (size - kPayloadStart));
+        const size_t at = kPayloadStart + report[kLengthByte];
+        report[at] = static_cast<uint8_t>(checksum(report.data(), at) + 1 + nextNoise(s) % 255);
+    }
+    return report;
+}
+
 uint8_t statusFor(State &s, uint8_t command)
 {
     const auto found = s.replyStatus.find(command);
@@ -325,6 +359,16 @@ void runClock()
                 device->nextFrame += period;
             }
             wake = std::min(wake, device->nextFrame);
+        }
+        if (s.garbageRate > 0) {
+            if (s.nextGarbage <= now) {
+                for (auto &device : s.devices)
+                    emitReport(s, *device, garbageReport(s));
+                s.nextGarbage += framePeriod(s.garbageRate);
+                if (s.nextGarbage + framePeriod(s.garbageRate) < now)
+                    s.nextGarbage = now + framePeriod(s.garbageRate);
+            }
+            wake = std::min(wake, s.nextGarbage);
         }
         if (wake == Clock::time_point::max())
             s.clockWake.wait(lock);
@@ -468,6 +512,7 @@ void ensureStarted()
         s.repliesOn = true;
         s.failWrites = false;
         s.spectrumRate = kDefaultSpectrumRate;
+        s.garbageRate = 0;
         s.replyStatus.clear();
         s.devices.clear();
         for (const DeviceConfig &config : loadConfig()) {
@@ -632,6 +677,17 @@ std::string runCommand(const std::string &line)
                 return "error: usage: spectrum on|off|rate <1.." + std::to_string(kMaxSpectrumRate) + ">";
             }
             s.clockWake.notify_all();
+        } else if (verb == "garbage") {
+            long rate = 0;
+            if (words.size() == 2 && words[1] == "off") {
+                s.garbageRate = 0;
+            } else if (words.size() == 2 && parseNumber(words[1], 10, 1, kMaxGarbageRate, rate)) {
+                s.garbageRate = static_cast<int>(rate);
+                s.nextGarbage = Clock::now();
+            } else {
+                return "error: usage: garbage <1.." + std::to_string(kMaxGarbageRate) + ">|off";
+            }
+            s.clockWake.notify_all();
         } else if (verb == "replies" || verb == "fail-writes") {
             bool on = false;
             if (words.size() != 2 || !parseOnOff(words[1], on))
@@ -674,7 +730,7 @@ std::string runCommand(const std::string &line)
                 device->config.surround = static_cast<int>(value);
         } else {
             return "error: unknown command \"" + verb +
-                   "\" (plug, unplug, spectrum, replies, reply-status, fail-writes, identity, surround)";
+                   "\" (plug, unplug, spectrum, garbage, replies, reply-status, fail-writes, identity, surround)";
         }
     }
     dispatchHotplug(s, events);
