@@ -12,6 +12,7 @@
 //   spectrum.cpp     live spectrum display and the receive thread's reply codes
 
 #include "profiles/records.h"
+#include "window/spectrumanimation.h"
 #include "ui_ToneTuningTool.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,16 @@ public:
     void spectrumNewFrame();
     QByteArray spectrumNextFrame();
     void drawSpectrum(const QByteArray &frame);
+    // Codes 99 (new frame) and 999 (animation step) of on_SLOTReadAudio.
+    void onSpectrumSignal(int iCmdType);
+    // Sets spectrumEnabled and tells the headset to stream (1) or stop (0).
+    void switchSpectrumStream(int on);
+    // The stereo tab's right-hand panel: the spectrum plot for model 0, else the
+    // headset's picture; either only while a headset is open.
+    void showSpectrumPanel();
+    // For the headset view coming up: panel and stream as the stereo tab sets them, if
+    // the stereo tab is current.
+    void spectrumOnHeadsetView();
 
 public slots:
     // Connected by the form.
@@ -188,4 +199,5 @@ public:
     int m_sliderMoving = 0;
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
+    SpectrumAnimation m_spectrumAnimation;
 };

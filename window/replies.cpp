@@ -1,4 +1,7 @@
 // Reactions to the reply codes the receive thread signals.
 #include "window/ToneTuningTool.h"
 
-void ToneTuningTool::on_SLOTReadAudio(int /*iCmdType*/) {}
+void ToneTuningTool::on_SLOTReadAudio(int iCmdType)
+{
+    onSpectrumSignal(iCmdType);
+}
