@@ -1,5 +1,6 @@
 #include "app/entry.h"
 
+#include "form/GlobalStyleSheet.h"
 #include "window/ToneTuningTool.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 int runToneTuningTool(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    applyGlobalStyleSheet();
     ToneTuningTool window;
     window.show();
     return app.exec();

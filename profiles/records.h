@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <map>
 #include <vector>
 
@@ -30,6 +31,20 @@ struct DeviceData {
     std::map<QString, ModeData *> stereoModes;   // modes whose type is 1, by name
     std::map<QString, ModeData *> surroundModes; // every other mode, by name
 };
+
+// Bands 30, 60, 120, 250, 500, 1k, 2k, 4k, 8k and 16k Hz: the sliders of one sound type.
+constexpr int kBandCount = 10;
+
+// The ten gains that applying `mode` puts on the sliders. A list read from a file may be
+// short (the missing bands are flat, 0) or long (the rest is ignored), so nothing that
+// applies a mode ever reads past the end of its list.
+inline std::vector<int> bandsToApply(const ModeData &mode)
+{
+    std::vector<int> bands(kBandCount, 0);
+    for (std::size_t i = 0; i < bands.size() && i < mode.parameter.size(); ++i)
+        bands[i] = mode.parameter[i];
+    return bands;
+}
 
 struct CurrentModeData {
     QString deviceUuid;

@@ -49,6 +49,7 @@ public:
 
     // Window operations that are not slots.
     void registerDevice();
+    void initFilePath();
     QRadioButton *getCustomizeButton(ModeType type, int index);
     void setCustomizeButtonText();
     QSlider *getBandSlider(ModeType type, int band);

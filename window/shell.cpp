@@ -2,10 +2,13 @@
 // close/minimise, program exit and the window's timers.
 #include "window/ToneTuningTool.h"
 
+#include "form/CustomTabStyle.h"
 #include "form/formcompletion.h"
+#include "profiles/WriteReadJson.h"
 
 #include <QCloseEvent>
 #include <QEvent>
+#include <QTabBar>
 
 namespace {
 
@@ -36,7 +39,8 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
 
-    // The profile store is created here.
+    // Loads the preset files and the settings file before anything uses a profile.
+    m_writeReadJson = new WriteReadJson;
 
     ui.lineEdit_CustomName->setMaxLength(kCustomNameMaxLength);
     for (const PresetWidth &preset : kPresetWidths)
@@ -48,7 +52,11 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
 
     // Wider than the form allows; the maximum width of the tab widget wins.
     ui.tabWidget->setGeometry(44, 100, 1089, 162);
-    // The tab-bar style is installed here.
+    // The tab bar does not own its style; the window does, and the window outlives its
+    // tab bar because the form's widgets are older children.
+    auto *tabStyle = new CustomTabStyle;
+    tabStyle->setParent(this);
+    ui.tabWidget->tabBar()->setStyle(tabStyle);
 
     // Initial visibility of the panels, custom buttons and sliders, the tick timer,
     // the slider trace, the stereo tab and the first device open come here.

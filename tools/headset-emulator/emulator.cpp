@@ -1,0 +1,896 @@
+// The headset emulator: a shared library exporting the hidapi functions the program uses,
+// backed by emulated headsets instead of hidraw. Loaded through
+// TONETUNINGTOOL_HID_LIBRARY it answers the headset's command set, streams spectrum
+// frames, logs the wire and can be plugged and unplugged from outside (README.md).
+//
+// Threads: the caller's threads run the hidapi calls; one clock thread delivers replies
+// and spectrum frames; the control server's thread runs control commands and the
+// hot-plug callbacks. One mutex guards all device state; the hot-plug callbacks run
+// without it, so they may call back into the library.
+
+#include "config.h"
+#include "emulator.h"
+
+#include "device/hidapi_abi.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#define EMULATOR_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace emulator {
+using Clock = std::chrono::steady_clock;
+
+struct Device {
+    DeviceConfig config;
+    std::string path;
+    bool plugged = false;
+    bool streaming = false;
+    Clock::time_point nextFrame;
+    uint64_t frameIndex = 0;
+    std::vector<hid_device *> handles;
+};
+
+} // namespace emulator
+
+struct hid_device_ {
+    emulator::Device *device = nullptr; // null once the emulator has shut down
+    std::deque<std::vector<uint8_t>> queue;
+    std::condition_variable arrived;
+    bool gone = false; // the device was unplugged: reads and writes fail from now on
+    bool nonblocking = false;
+    std::wstring error;
+};
+
+namespace emulator {
+
+namespace {
+
+const Clock::time_point loadTime = Clock::now();
+
+// hidraw keeps this many unread reports per open handle and drops newer ones.
+constexpr size_t kHandleBufferReports = 64;
+constexpr auto kReplyDelay = std::chrono::milliseconds(1);
+constexpr int kDefaultSpectrumRate = 30;
+constexpr int kMaxSpectrumRate = 1000;
+constexpr int kSpectrumBands = 57;
+
+// Report layout (the headset's side of it).
+constexpr uint8_t kShortRequest = 0x4E, kLongRequest = 0x4F;
+constexpr uint8_t kShortReply = 0x23, kLongReply = 0x24;
+constexpr int kCommandByte = 4, kLengthByte = 5, kPayloadStart = 6;
+
+enum Command : uint8_t {
+    ReadVersion = 0x01,
+    ReadAudio = 0x20,
+    SetPEQ = 0x21,
+    SetVol = 0x30,
+    SetAlgorithmSwitch = 0x31,
+    ReadStatus = 0x32,
+    SpectrumSwitch = 0x99,
+};
+
+const char kVersionText[] = "HSEMU-1.0.0";
+
+struct PendingReport {
+    Clock::time_point due;
+    Device *device;
+    std::vector<uint8_t> report;
+};
+
+struct Callback {
+    hid_hotplug_callback_handle handle;
+    unsigned short vendorId;
+    unsigned short productId;
+    int events;
+    hid_hotplug_callback_fn function;
+    void *userData;
+    bool removed = false;
+};
+
+struct State {
+    std::mutex lifecycle; // serialises start-up and shut-down
+    std::atomic<bool> initialised{false};
+
+    std::mutex mutex; // everything below up to the hot-plug part
+    bool stopping = false;
+    std::vector<std::unique_ptr<Device>> devices;
+    std::vector<PendingReport> pending;
+    std::condition_variable clockWake;
+    std::thread clockThread;
+    bool repliesOn = true;
+    bool failWrites = false;
+    int spectrumRate = kDefaultSpectrumRate;
+    std::map<uint8_t, uint8_t> replyStatus;
+    std::wstring error;
+    uint32_t noiseSeed = 0x2545F491;
+    FILE *wireLog = nullptr;
+    std::string wireLogPath;
+
+    ControlServer control;
+
+    std::recursive_mutex callbackMutex;
+    std::vector<Callback> callbacks;
+    int dispatching = 0;
+    int nextCallbackHandle = 1;
+};
+
+// Never destroyed: the caller's threads may still be inside a call at process exit.
+State &state()
+{
+    static State *s = new State;
+    return *s;
+}
+
+std::chrono::nanoseconds framePeriod(int rate)
+{
+    return std::chrono::nanoseconds(1000000000LL / rate);
+}
+
+void logReport(State &s, const char *direction, const uint8_t *data, size_t length)
+{
+    if (!s.wireLog)
+        return;
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - loadTime).count();
+    std::string line;
+    line.reserve(16 + length * 3);
+    char head[48];
+    std::snprintf(head, sizeof head, "%.3f %s", ms, direction);
+    line += head;
+    static const char digits[] = "0123456789abcdef";
+    for (size_t i = 0; i < length; ++i) {
+        line += ' ';
+        line += digits[data[i] >> 4];
+        line += digits[data[i] & 0x0F];
+    }
+    line += '\n';
+    std::fputs(line.c_str(), s.wireLog);
+    std::fflush(s.wireLog);
+}
+
+uint8_t checksum(const uint8_t *data, size_t count)
+{
+    unsigned sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum += data[i];
+    return static_cast<uint8_t>(sum);
+}
+
+std::vector<uint8_t> buildReply(uint8_t command, const std::vector<uint8_t> &payload, bool longReport)
+{
+    std::vector<uint8_t> reply(longReport ? 64 : 32, 0);
+    reply[0] = longReport ? kLongReply : kShortReply;
+    reply[1] = 0x30;
+    reply[2] = 0x18;
+    reply[3] = 0x80;
+    reply[kCommandByte] = command;
+    reply[kLengthByte] = static_cast<uint8_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), reply.begin() + kPayloadStart);
+    reply[kPayloadStart + payload.size()] = checksum(reply.data(), kPayloadStart + payload.size());
+    return reply;
+}
+
+// Hands a report from the device to every open handle (under the state mutex).
+void emitReport(State &s, Device &device, const std::vector<uint8_t> &report)
+{
+    if (!s.repliesOn || !device.plugged || device.handles.empty())
+        return;
+    logReport(s, "IN", report.data(), report.size());
+    for (hid_device *handle : device.handles) {
+        if (handle->queue.size() < kHandleBufferReports)
+            handle->queue.push_back(report);
+        handle->arrived.notify_all();
+    }
+}
+
+void scheduleReply(State &s, Device &device, std::vector<uint8_t> report)
+{
+    s.pending.push_back({Clock::now() + kReplyDelay, &device, std::move(report)});
+    s.clockWake.notify_all();
+}
+
+uint32_t nextNoise(State &s)
+{
+    s.noiseSeed ^= s.noiseSeed << 13;
+    s.noiseSeed ^= s.noiseSeed >> 17;
+    s.noiseSeed ^= s.noiseSeed << 5;
+    return s.noiseSeed;
+}
+
+// Levels that move like music: a bass-heavy slope, slow swells per band, a kick drum
+// twice a second that hits the low bands hardest, and some jitter.
+std::vector<uint8_t> spectrumFrame(State &s, Device &device)
+{
+    const double t = static_cast<double>(device.frameIndex++) / s.spectrumRate;
+    const double beatPhase = std::fmod(t, 0.5) / 0.5;
+    const double kick = std::exp(-6.0 * beatPhase);
+    std::vector<uint8_t> levels(kSpectrumBands);
+    for (int band = 0; band < kSpectrumBands; ++band) {
+        const double position = static_cast<double>(band) / (kSpectrumBands - 1);
+        const double slope = 70.0 - 40.0 * position;
+        const double swell = 0.55 + 0.3 * std::sin(2 * M_PI * (0.4 + 0.9 * position) * t + band * 0.7);
+        const double jitter = static_cast<double>(nextNoise(s) % 13) - 6.0;
+        const double level = slope * swell + 30.0 * kick * (1.0 - position) + jitter;
+        levels[band] = static_cast<uint8_t>(std::clamp(level, 0.0, 100.0));
+    }
+    return buildReply(SpectrumSwitch, levels, true);
+}
+
+uint8_t statusFor(State &s, uint8_t command)
+{
+    const auto found = s.replyStatus.find(command);
+    return found == s.replyStatus.end() ? 0 : found->second;
+}
+
+// A request as the headset sees it; malformed ones are ignored, as the headset does.
+void handleRequest(State &s, Device &device, const uint8_t *data, size_t length)
+{
+    if (length != 32 && length != 64)
+        return;
+    if (!((data[0] == kShortRequest && length == 32) || (data[0] == kLongRequest && length == 64)))
+        return;
+    if (data[1] != 0x30 || data[2] != 0x80 || data[3] != 0x18)
+        return;
+    const size_t n = data[kLengthByte];
+    if (kPayloadStart + n >= length || data[kPayloadStart + n] != checksum(data, kPayloadStart + n))
+        return;
+    const uint8_t command = data[kCommandByte];
+    const uint8_t *payload = data + kPayloadStart;
+    const uint8_t status = statusFor(s, command);
+    switch (command) {
+    case ReadVersion: {
+        std::vector<uint8_t> reply(21, 0);
+        reply[0] = 1; // version kind 1: a version text follows
+        std::memcpy(reply.data() + 1, kVersionText, std::strlen(kVersionText));
+        scheduleReply(s, device, buildReply(command, reply, false));
+        break;
+    }
+    case ReadAudio:
+        // status, sample-rate code (3: 48000 Hz), a further value, 7.1 surround support
+        scheduleReply(s, device,
+                      buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
+        break;
+    case SetPEQ:
+        if (n >= 3)
+            scheduleReply(s, device, buildReply(command, {status, payload[1], payload[2]}, true));
+        break;
+    case SetVol:
+        scheduleReply(s, device, buildReply(command, {status}, false));
+        break;
+    case SetAlgorithmSwitch:
+        scheduleReply(s, device, buildReply(command, {status}, true));
+        break;
+    case ReadStatus: {
+        const auto &id = device.config.identity;
+        scheduleReply(s, device, buildReply(command, {status, 0, 0, id[0], id[1], id[2], id[3]}, true));
+        break;
+    }
+    case SpectrumSwitch:
+        if (n >= 1 && payload[0] <= 1) {
+            device.streaming = payload[0] == 1;
+            device.nextFrame = Clock::now() + kReplyDelay;
+            s.clockWake.notify_all();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void runClock()
+{
+    State &s = state();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    while (!s.stopping) {
+        const Clock::time_point now = Clock::now();
+        Clock::time_point wake = Clock::time_point::max();
+        for (auto it = s.pending.begin(); it != s.pending.end();) {
+            if (it->due <= now) {
+                emitReport(s, *it->device, it->report);
+                it = s.pending.erase(it);
+            } else {
+                wake = std::min(wake, it->due);
+                ++it;
+            }
+        }
+        const auto period = framePeriod(s.spectrumRate);
+        for (auto &device : s.devices) {
+            if (!device->plugged || !device->streaming)
+                continue;
+            if (device->nextFrame <= now) {
+                emitReport(s, *device, spectrumFrame(s, *device));
+                // A fixed schedule keeps the rate exact; after a long stall start afresh
+                // rather than sending a burst.
+                device->nextFrame += period;
+                if (device->nextFrame + period < now)
+                    device->nextFrame = now + period;
+            }
+            wake = std::min(wake, device->nextFrame);
+        }
+        if (wake == Clock::time_point::max())
+            s.clockWake.wait(lock);
+        else
+            s.clockWake.wait_until(lock, wake);
+    }
+}
+
+std::wstring widen(const std::string &text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string identityText(const std::array<uint8_t, 4> &identity)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x", identity[0], identity[1], identity[2], identity[3]);
+    return text;
+}
+
+wchar_t *copyWide(const std::wstring &text)
+{
+    auto *copy = static_cast<wchar_t *>(std::calloc(text.size() + 1, sizeof(wchar_t)));
+    std::wmemcpy(copy, text.c_str(), text.size());
+    return copy;
+}
+
+hid_device_info *makeInfo(const Device &device)
+{
+    auto *info = static_cast<hid_device_info *>(std::calloc(1, sizeof(hid_device_info)));
+    info->path = strdup(device.path.c_str());
+    info->vendor_id = device.config.vendorId;
+    info->product_id = device.config.productId;
+    info->serial_number = copyWide(widen(identityText(device.config.identity)));
+    info->release_number = 0x0100;
+    info->manufacturer_string = copyWide(L"Headset Emulator");
+    info->product_string = copyWide(widen("Emulated headset " + device.config.id));
+    info->usage_page = device.config.usagePage;
+    info->usage = 1;
+    info->interface_number = device.config.interfaceNumber;
+    info->next = nullptr;
+    info->bus_type = HID_API_BUS_USB;
+    return info;
+}
+
+void freeInfo(hid_device_info *list)
+{
+    while (list) {
+        hid_device_info *next = list->next;
+        std::free(list->path);
+        std::free(list->serial_number);
+        std::free(list->manufacturer_string);
+        std::free(list->product_string);
+        std::free(list);
+        list = next;
+    }
+}
+
+bool matches(const Callback &callback, const hid_device_info &info, hid_hotplug_event event)
+{
+    return !callback.removed && (callback.events & event) &&
+           (callback.vendorId == 0 || callback.vendorId == info.vendor_id) &&
+           (callback.productId == 0 || callback.productId == info.product_id);
+}
+
+void pruneCallbacks(State &s)
+{
+    if (s.dispatching == 0)
+        s.callbacks.erase(std::remove_if(s.callbacks.begin(), s.callbacks.end(),
+                                         [](const Callback &c) { return c.removed; }),
+                          s.callbacks.end());
+}
+
+// Runs the hot-plug callbacks for each event, without the state mutex. Callbacks
+// registered meanwhile hear only later events.
+void dispatchHotplug(State &s, const std::vector<std::pair<hid_hotplug_event, hid_device_info *>> &events,
+                     int onlyHandle = 0)
+{
+    std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
+    ++s.dispatching;
+    const size_t count = s.callbacks.size();
+    for (const auto &[event, info] : events) {
+        for (size_t i = 0; i < count; ++i) {
+            if (onlyHandle && s.callbacks[i].handle != onlyHandle)
+                continue;
+            if (!matches(s.callbacks[i], *info, event))
+                continue;
+            const Callback callback = s.callbacks[i];
+            if (callback.function(callback.handle, info, event, callback.userData) != 0)
+                s.callbacks[i].removed = true;
+        }
+    }
+    --s.dispatching;
+    pruneCallbacks(s);
+}
+
+std::vector<DeviceConfig> loadConfig()
+{
+    const char *path = std::getenv("HEADSET_EMULATOR_CONFIG");
+    if (!path || !*path)
+        return defaultDevices();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "headset-emulator: cannot read the config file %s: %s; no devices\n", path,
+                     std::strerror(errno));
+        return {};
+    }
+    std::stringstream text;
+    text << file.rdbuf();
+    const ConfigResult result = parseConfig(text.str());
+    if (!result.ok) {
+        std::fprintf(stderr, "headset-emulator: config file %s refused: %s; no devices\n", path,
+                     result.error.c_str());
+        return {};
+    }
+    return result.devices;
+}
+
+void openWireLog(State &s)
+{
+    const char *path = std::getenv("HEADSET_EMULATOR_WIRE_LOG");
+    const std::string wanted = path ? path : "";
+    if (wanted == s.wireLogPath && (s.wireLog || wanted.empty()))
+        return;
+    if (s.wireLog)
+        std::fclose(s.wireLog);
+    s.wireLog = nullptr;
+    s.wireLogPath = wanted;
+    if (wanted.empty())
+        return;
+    s.wireLog = std::fopen(wanted.c_str(), "w");
+    if (!s.wireLog)
+        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", wanted.c_str(),
+                     std::strerror(errno));
+}
+
+void ensureStarted()
+{
+    State &s = state();
+    if (s.initialised)
+        return;
+    std::lock_guard<std::mutex> lifecycle(s.lifecycle);
+    if (s.initialised)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stopping = false;
+        s.repliesOn = true;
+        s.failWrites = false;
+        s.spectrumRate = kDefaultSpectrumRate;
+        s.replyStatus.clear();
+        s.devices.clear();
+        for (const DeviceConfig &config : loadConfig()) {
+            auto device = std::make_unique<Device>();
+            device->config = config;
+            device->path = "emulator/" + config.id;
+            device->plugged = config.plugged;
+            s.devices.push_back(std::move(device));
+        }
+        openWireLog(s);
+    }
+    s.clockThread = std::thread(runClock);
+    if (const char *control = std::getenv("HEADSET_EMULATOR_CONTROL"); control && *control) {
+        std::string error;
+        if (!s.control.start(control, error))
+            std::fprintf(stderr, "headset-emulator: no control socket: %s\n", error.c_str());
+    }
+    s.initialised = true;
+}
+
+void shutDown()
+{
+    State &s = state();
+    std::lock_guard<std::mutex> lifecycle(s.lifecycle);
+    if (!s.initialised)
+        return;
+    s.control.stop();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        s.stopping = true;
+        s.clockWake.notify_all();
+    }
+    s.clockThread.join();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        for (auto &device : s.devices) {
+            for (hid_device *handle : device->handles) {
+                handle->device = nullptr;
+                handle->gone = true;
+                handle->error = L"hid_exit was called";
+                handle->arrived.notify_all();
+            }
+        }
+        s.devices.clear();
+        s.pending.clear();
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
+        for (Callback &callback : s.callbacks)
+            callback.removed = true;
+        pruneCallbacks(s);
+    }
+    s.initialised = false;
+}
+
+// Library unload or process end: stop the threads before their code goes away.
+__attribute__((destructor)) void stopAtUnload()
+{
+    shutDown();
+}
+
+void setPlugged(State &s, Device &device, bool plugged,
+                std::vector<std::pair<hid_hotplug_event, hid_device_info *>> &events)
+{
+    if (device.plugged == plugged)
+        return;
+    device.plugged = plugged;
+    if (!plugged) {
+        // As a vanished hidraw device: open handles fail from now on; a later plug is a new device.
+        device.streaming = false;
+        for (hid_device *handle : device.handles) {
+            handle->gone = true;
+            handle->error = L"device disconnected";
+            handle->queue.clear();
+            handle->arrived.notify_all();
+        }
+        device.handles.clear();
+        s.pending.erase(std::remove_if(s.pending.begin(), s.pending.end(),
+                                       [&](const PendingReport &p) { return p.device == &device; }),
+                        s.pending.end());
+    }
+    events.emplace_back(plugged ? HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED : HID_API_HOTPLUG_EVENT_DEVICE_LEFT,
+                        makeInfo(device));
+}
+
+bool parseOnOff(const std::string &word, bool &value)
+{
+    if (word == "on" || word == "off") {
+        value = word == "on";
+        return true;
+    }
+    return false;
+}
+
+bool parseNumber(const std::string &word, int base, long low, long high, long &value)
+{
+    if (word.empty())
+        return false;
+    char *end = nullptr;
+    value = std::strtol(word.c_str(), &end, base);
+    return *end == '\0' && value >= low && value <= high;
+}
+
+// The devices a command names: the one with `id`, or every one when no id is given.
+bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt, std::vector<Device *> &chosen,
+                   std::string &error)
+{
+    if (words.size() > idAt + 1) {
+        error = "too many words";
+        return false;
+    }
+    for (auto &device : s.devices)
+        if (words.size() == idAt || device->config.id == words[idAt])
+            chosen.push_back(device.get());
+    if (words.size() > idAt && chosen.empty()) {
+        error = "no device \"" + words[idAt] + "\"";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string runCommand(const std::string &line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    if (words.empty())
+        return "error: empty command";
+
+    State &s = state();
+    std::vector<std::pair<hid_hotplug_event, hid_device_info *>> events;
+    std::string error;
+    const std::string &verb = words[0];
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        std::vector<Device *> chosen;
+        if (verb == "plug" || verb == "unplug") {
+            if (!selectDevices(s, words, 1, chosen, error))
+                return "error: " + error + " (usage: " + verb + " [id])";
+            for (Device *device : chosen)
+                setPlugged(s, *device, verb == "plug", events);
+        } else if (verb == "spectrum") {
+            long rate = 0;
+            bool on = false;
+            if (words.size() == 2 && parseOnOff(words[1], on)) {
+                for (auto &device : s.devices) {
+                    device->streaming = on && device->plugged;
+                    device->nextFrame = Clock::now();
+                }
+            } else if (words.size() == 3 && words[1] == "rate" &&
+                       parseNumber(words[2], 10, 1, kMaxSpectrumRate, rate)) {
+                s.spectrumRate = static_cast<int>(rate);
+                for (auto &device : s.devices)
+                    device->nextFrame = Clock::now() + framePeriod(s.spectrumRate);
+            } else {
+                return "error: usage: spectrum on|off|rate <1.." + std::to_string(kMaxSpectrumRate) + ">";
+            }
+            s.clockWake.notify_all();
+        } else if (verb == "replies" || verb == "fail-writes") {
+            bool on = false;
+            if (words.size() != 2 || !parseOnOff(words[1], on))
+                return "error: usage: " + verb + " on|off";
+            (verb == "replies" ? s.repliesOn : s.failWrites) = on;
+        } else if (verb == "reply-status") {
+            long command = 0, status = 0;
+            if (words.size() != 3 || !parseNumber(words[1], 16, 0, 0xFF, command) ||
+                !parseNumber(words[2], 10, 0, 1, status))
+                return "error: usage: reply-status <command hex> 0|1";
+            switch (command) {
+            case ReadAudio:
+            case SetPEQ:
+            case SetVol:
+            case SetAlgorithmSwitch:
+            case ReadStatus:
+                s.replyStatus[static_cast<uint8_t>(command)] = static_cast<uint8_t>(status);
+                break;
+            case ReadVersion:
+            case SpectrumSwitch:
+                return "error: replies to command " + words[1] + " carry no status byte";
+            default:
+                return "error: unknown command " + words[1];
+            }
+        } else if (verb == "identity") {
+            std::array<uint8_t, 4> identity{};
+            if (words.size() < 2 || !parseIdentity(words[1], identity))
+                return "error: usage: identity <8 hex digits> [id]";
+            if (!selectDevices(s, words, 2, chosen, error))
+                return "error: " + error;
+            for (Device *device : chosen)
+                device->config.identity = identity;
+        } else if (verb == "surround") {
+            long value = 0;
+            if (words.size() < 2 || !parseNumber(words[1], 10, 0, 1, value))
+                return "error: usage: surround 0|1 [id]";
+            if (!selectDevices(s, words, 2, chosen, error))
+                return "error: " + error;
+            for (Device *device : chosen)
+                device->config.surround = static_cast<int>(value);
+        } else {
+            return "error: unknown command \"" + verb +
+                   "\" (plug, unplug, spectrum, replies, reply-status, fail-writes, identity, surround)";
+        }
+    }
+    dispatchHotplug(s, events);
+    for (auto &event : events)
+        freeInfo(event.second);
+    return "ok";
+}
+
+} // namespace emulator
+
+using namespace emulator;
+
+EMULATOR_EXPORT int hid_init(void)
+{
+    ensureStarted();
+    return 0;
+}
+
+EMULATOR_EXPORT int hid_exit(void)
+{
+    shutDown();
+    return 0;
+}
+
+EMULATOR_EXPORT struct hid_device_info *hid_enumerate(unsigned short vendor_id, unsigned short product_id)
+{
+    ensureStarted();
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    hid_device_info *head = nullptr;
+    hid_device_info **tail = &head;
+    for (const auto &device : s.devices) {
+        if (!device->plugged || (vendor_id && vendor_id != device->config.vendorId) ||
+            (product_id && product_id != device->config.productId))
+            continue;
+        *tail = makeInfo(*device);
+        tail = &(*tail)->next;
+    }
+    return head;
+}
+
+EMULATOR_EXPORT void hid_free_enumeration(struct hid_device_info *devs)
+{
+    freeInfo(devs);
+}
+
+namespace {
+
+hid_device *openDevice(Device &device)
+{
+    auto *handle = new hid_device_;
+    handle->device = &device;
+    device.handles.push_back(handle);
+    return handle;
+}
+
+} // namespace
+
+EMULATOR_EXPORT hid_device *hid_open(unsigned short vendor_id, unsigned short product_id,
+                                     const wchar_t *serial_number)
+{
+    ensureStarted();
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (const auto &device : s.devices) {
+        if (!device->plugged || device->config.vendorId != vendor_id || device->config.productId != product_id)
+            continue;
+        if (serial_number && widen(identityText(device->config.identity)) != serial_number)
+            continue;
+        return openDevice(*device);
+    }
+    s.error = L"hid_open: no such device";
+    return nullptr;
+}
+
+EMULATOR_EXPORT hid_device *hid_open_path(const char *path)
+{
+    ensureStarted();
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (const auto &device : s.devices) {
+        if (device->plugged && path && device->path == path)
+            return openDevice(*device);
+    }
+    s.error = L"hid_open_path: no such device";
+    return nullptr;
+}
+
+EMULATOR_EXPORT int hid_write(hid_device *dev, const unsigned char *data, size_t length)
+{
+    if (!dev || !data)
+        return -1;
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (dev->gone || !dev->device) {
+        dev->error = L"hid_write: device disconnected";
+        return -1;
+    }
+    if (s.failWrites) {
+        dev->error = L"hid_write: write failed (fail-writes on)";
+        return -1;
+    }
+    if (length == 0) {
+        dev->error = L"hid_write: nothing to write";
+        return -1;
+    }
+    logReport(s, "OUT", data, length);
+    handleRequest(s, *dev->device, data, length);
+    return static_cast<int>(length);
+}
+
+EMULATOR_EXPORT int hid_read_timeout(hid_device *dev, unsigned char *data, size_t length, int milliseconds)
+{
+    if (!dev || !data)
+        return -1;
+    State &s = state();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    auto ready = [dev] { return dev->gone || !dev->queue.empty(); };
+    if (milliseconds < 0)
+        dev->arrived.wait(lock, ready);
+    else if (milliseconds > 0)
+        dev->arrived.wait_for(lock, std::chrono::milliseconds(milliseconds), ready);
+    if (dev->gone) {
+        dev->error = L"hid_read_timeout: device disconnected";
+        return -1;
+    }
+    if (dev->queue.empty())
+        return 0;
+    const std::vector<uint8_t> report = std::move(dev->queue.front());
+    dev->queue.pop_front();
+    const size_t count = std::min(length, report.size());
+    std::memcpy(data, report.data(), count);
+    return static_cast<int>(count);
+}
+
+EMULATOR_EXPORT int hid_read(hid_device *dev, unsigned char *data, size_t length)
+{
+    bool nonblocking = false;
+    if (dev) {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        nonblocking = dev->nonblocking;
+    }
+    return hid_read_timeout(dev, data, length, nonblocking ? 0 : -1);
+}
+
+EMULATOR_EXPORT int hid_set_nonblocking(hid_device *dev, int nonblock)
+{
+    if (!dev)
+        return -1;
+    std::lock_guard<std::mutex> lock(state().mutex);
+    dev->nonblocking = nonblock != 0;
+    return 0;
+}
+
+EMULATOR_EXPORT void hid_close(hid_device *dev)
+{
+    if (!dev)
+        return;
+    State &s = state();
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (dev->device) {
+            auto &handles = dev->device->handles;
+            handles.erase(std::remove(handles.begin(), handles.end(), dev), handles.end());
+        }
+    }
+    delete dev;
+}
+
+EMULATOR_EXPORT const wchar_t *hid_error(hid_device *dev)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    const std::wstring &error = dev ? dev->error : s.error;
+    return error.empty() ? L"Success" : error.c_str();
+}
+
+EMULATOR_EXPORT int hid_hotplug_register_callback(unsigned short vendor_id, unsigned short product_id, int events,
+                                                  int flags, hid_hotplug_callback_fn callback, void *user_data,
+                                                  hid_hotplug_callback_handle *callback_handle)
+{
+    const int knownEvents = HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED | HID_API_HOTPLUG_EVENT_DEVICE_LEFT;
+    if (!callback || events == 0 || (events & ~knownEvents) || (flags & ~HID_API_HOTPLUG_ENUMERATE))
+        return -1;
+    ensureStarted();
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
+    Callback entry{s.nextCallbackHandle++, vendor_id, product_id, events, callback, user_data};
+    s.callbacks.push_back(entry);
+    if (callback_handle)
+        *callback_handle = entry.handle;
+
+    if ((flags & HID_API_HOTPLUG_ENUMERATE) && (events & HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED)) {
+        std::vector<std::pair<hid_hotplug_event, hid_device_info *>> present;
+        {
+            std::lock_guard<std::mutex> stateLock(s.mutex);
+            for (const auto &device : s.devices)
+                if (device->plugged)
+                    present.emplace_back(HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED, makeInfo(*device));
+        }
+        dispatchHotplug(s, present, entry.handle);
+        for (auto &event : present)
+            freeInfo(event.second);
+    }
+    return 0;
+}
+
+EMULATOR_EXPORT int hid_hotplug_deregister_callback(hid_hotplug_callback_handle callback_handle)
+{
+    State &s = state();
+    std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
+    for (Callback &callback : s.callbacks) {
+        if (callback.handle == callback_handle && !callback.removed) {
+            callback.removed = true;
+            pruneCallbacks(s);
+            return 0;
+        }
+    }
+    return -1;
+}
