@@ -8,6 +8,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(QMouseEvent *)
+
 namespace {
 
 QString range(const QCPAxis *axis)
