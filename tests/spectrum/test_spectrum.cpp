@@ -1,6 +1,18 @@
-// The spectrum's interpolation and display frames, as a table of frame sequences.
+// The live spectrum: its interpolation and display frames as a table of frame
+// sequences, then the plot fed by the headset emulator's stream, the stream switch on
+// the wire, and what the screen shows (this runs under a real X server).
+#include "common/headsetemulator.h"
 #include "common/testmain.h"
+
+#include "device/MyThread.h"
+#include "device/UsbHidOperation.h"
+#include "window/ToneTuningTool.h"
 #include "window/spectrumanimation.h"
+
+#include <QDir>
+#include <qcustomplot.h>
+
+#include <memory>
 
 namespace {
 
@@ -22,20 +34,122 @@ spectrum::Bands firstBandOnly(int level)
 
 Q_DECLARE_METATYPE(spectrum::Bands)
 
-class SpectrumAnimationTest : public QObject
+// The plot's y values right after each code the window received (queued, after the window's slot).
+class PlotLog : public QObject
 {
     Q_OBJECT
+public:
+    struct Entry {
+        int code;
+        QVector<double> y;
+    };
+    QCustomPlot *plot = nullptr;
+    QList<Entry> entries;
+    int count(int code) const
+    {
+        int n = 0;
+        for (const Entry &e : entries)
+            n += e.code == code;
+        return n;
+    }
+    static QVector<double> values(QCustomPlot *plot)
+    {
+        QVector<double> y;
+        for (const QCPGraphData &point : *plot->graph(0)->data())
+            y.append(point.value);
+        return y;
+    }
+public slots:
+    void record(int code)
+    {
+        if (code == ReplySpectrumFrame || code == SpectrumPace)
+            entries.append({code, values(plot)});
+    }
+};
+
+class SpectrumTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<HeadsetEmulator> m_emulator;
+    std::unique_ptr<ToneTuningTool> m_window;
+    std::unique_ptr<MyThread> m_recvThread;
+    DeviceData m_preset;
+    std::map<int, DeviceData *> m_presetDevices;
+    PlotLog m_log;
+
+    ToneTuningTool &w() { return *m_window; }
+
+    // The stream switches sent since the emulator's mark: 1 on, 0 off.
+    QList<int> switchesSent() const
+    {
+        QList<int> values;
+        for (const QByteArray &report : m_emulator->sentSince(CmdSpectrumSwitch))
+            values.append(quint8(report[6]));
+        return values;
+    }
+
+    // The stereo tab as the user sees it, with the spectrum plot in its panel.
+    void showStereoTab()
+    {
+        w().ui.tabWidget->setCurrentIndex(Stereo);
+        w().ui.groupBox_SurroundTest->hide();
+        w().ui.widget_Param_Surround->hide();
+        w().ui.widget_Param_Stereo->show();
+        w().ui.groupBox_Stereo_Spectrum->show();
+        w().ui.widget_Spectrum->show();
+        w().ui.label_Spectrum->hide();
+    }
+
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
     void stepsAfterFrames_data();
     void stepsAfterFrames();
     void pointsOfAFrame();
     void shortFrameDrawsZeros();
+
+    void streamDrawsOnePicturePerPace();
+    void streamOffKeepsTheLastPicture();
+    void headsetViewOnStereoTabStartsTheStream_data();
+    void headsetViewOnStereoTabStartsTheStream();
+    void screenShowsMovingSpikes();
 };
+
+void SpectrumTest::initTestCase()
+{
+    m_emulator = std::make_unique<HeadsetEmulator>();
+    m_preset.vid = "3508";
+    m_preset.pid = "4151";
+    m_presetDevices = {{0x4151, &m_preset}};
+    m_window = std::make_unique<ToneTuningTool>();
+    if (w().ui.widget_Spectrum->graphCount() == 0) // not yet part of construction on this branch
+        w().initCustomPlot();
+    if (hidDevice.load() == nullptr)
+        QCOMPARE(usbHidOpenDevice(m_presetDevices), 0);
+    m_recvThread = std::make_unique<MyThread>();
+    m_recvThread->runFlag = 1;
+    m_recvThread->start();
+    connect(m_recvThread.get(), &MyThread::sendReadAudio, m_window.get(), &ToneTuningTool::on_SLOTReadAudio,
+            Qt::QueuedConnection);
+    m_log.plot = w().ui.widget_Spectrum;
+    connect(m_recvThread.get(), &MyThread::sendReadAudio, &m_log, &PlotLog::record, Qt::QueuedConnection);
+}
+
+void SpectrumTest::cleanupTestCase()
+{
+    w().switchSpectrumStream(0);
+    usbHidCloseDevice(m_recvThread.get());
+    m_recvThread.reset();
+    m_window.reset();
+    m_emulator.reset();
+}
 
 // Each row: an optional earlier frame, how many steps were drawn before the next frame
 // arrived, the next frame, then the value of one display byte over ten steps (the tenth
 // shows what the animation wraps back to).
-void SpectrumAnimationTest::stepsAfterFrames_data()
+void SpectrumTest::stepsAfterFrames_data()
 {
     QTest::addColumn<bool>("hasEarlier");
     QTest::addColumn<spectrum::Bands>("earlier");
@@ -71,7 +185,7 @@ void SpectrumAnimationTest::stepsAfterFrames_data()
         << false << none << 0 << uniform(255) << 114 << QVector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 }
 
-void SpectrumAnimationTest::stepsAfterFrames()
+void SpectrumTest::stepsAfterFrames()
 {
     QFETCH(bool, hasEarlier);
     QFETCH(spectrum::Bands, earlier);
@@ -96,7 +210,7 @@ void SpectrumAnimationTest::stepsAfterFrames()
     QCOMPARE(shown, expected);
 }
 
-void SpectrumAnimationTest::pointsOfAFrame()
+void SpectrumTest::pointsOfAFrame()
 {
     QByteArray frame(spectrum::kFrameSize, '\0');
     for (int k = 0; k < frame.size(); ++k)
@@ -112,7 +226,7 @@ void SpectrumAnimationTest::pointsOfAFrame()
     }
 }
 
-void SpectrumAnimationTest::shortFrameDrawsZeros()
+void SpectrumTest::shortFrameDrawsZeros()
 {
     QVector<double> x{1, 2, 3}, y{4, 5, 6};
     spectrumPoints(QByteArray(3, char(50)), x, y);
@@ -123,5 +237,130 @@ void SpectrumAnimationTest::shortFrameDrawsZeros()
     QCOMPARE(y[228], 1.0);
 }
 
-TTT_TEST_MAIN(SpectrumAnimationTest)
+// Each pace draws the next step; a new frame only prepares the steps and draws nothing.
+void SpectrumTest::streamDrawsOnePicturePerPace()
+{
+    m_emulator->markWire();
+    m_log.entries.clear();
+    w().switchSpectrumStream(1);
+    QCOMPARE(switchesSent(), QList<int>{1});
+    QCOMPARE(spectrumEnabled.load(), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.count(SpectrumPace) >= 12, 15000);
+    const QList<PlotLog::Entry> entries = m_log.entries;
+    QVector<double> previous;
+    int paces = 0, changes = 0;
+    for (const PlotLog::Entry &entry : entries) {
+        if (entry.code == ReplySpectrumFrame) {
+            QCOMPARE(entry.y, previous);
+            continue;
+        }
+        ++paces;
+        QCOMPARE(entry.y.size(), 230);
+        for (int i = 0; i < entry.y.size(); i += 2)
+            QCOMPARE(entry.y[i], 1.0);
+        for (int i = 1; i < entry.y.size(); i += 2)
+            QVERIFY(entry.y[i] >= 0 && entry.y[i] <= 100);
+        changes += entry.y != previous;
+        previous = entry.y;
+    }
+    // The emulator's levels move like music: nearly every step shows something new.
+    QVERIFY2(changes >= paces * 8 / 10, qPrintable(QString("%1 of %2 paces changed the plot").arg(changes).arg(paces)));
+}
+
+void SpectrumTest::streamOffKeepsTheLastPicture()
+{
+    w().switchSpectrumStream(1);
+    QTRY_VERIFY_WITH_TIMEOUT(PlotLog::values(w().ui.widget_Spectrum).size() == 230, 15000);
+    m_emulator->markWire();
+    w().switchSpectrumStream(0);
+    QCOMPARE(switchesSent(), QList<int>{0});
+    QCOMPARE(spectrumEnabled.load(), 0);
+    const QVector<double> last = PlotLog::values(w().ui.widget_Spectrum);
+
+    // Paces already queued when the stream stopped draw nothing.
+    m_log.entries.clear();
+    QTest::qWait(400);
+    QCOMPARE(PlotLog::values(w().ui.widget_Spectrum), last);
+    QCOMPARE(m_log.count(SpectrumPace), 0);
+}
+
+// The headset view coming up does for the spectrum what the stereo tab does, but only
+// when the stereo tab is current.
+void SpectrumTest::headsetViewOnStereoTabStartsTheStream_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QList<int>>("switches");
+    QTest::addColumn<bool>("plotShown");
+    QTest::addColumn<bool>("pictureShown");
+
+    QTest::newRow("stereo tab, model 0: plot and stream") << int(Stereo) << 0 << QList<int>{1} << true << false;
+    QTest::newRow("stereo tab, model 2: picture, no stream") << int(Stereo) << 2 << QList<int>{0} << false << true;
+    QTest::newRow("surround tab: nothing") << int(Surround) << 0 << QList<int>{} << false << true;
+    QTest::newRow("microphone tab: nothing") << 2 << 0 << QList<int>{} << false << true;
+}
+
+void SpectrumTest::headsetViewOnStereoTabStartsTheStream()
+{
+    QFETCH(int, tab);
+    QFETCH(int, model);
+    QFETCH(QList<int>, switches);
+    QFETCH(bool, plotShown);
+    QFETCH(bool, pictureShown);
+
+    w().ui.tabWidget->setCurrentIndex(tab);
+    w().m_headsetModel = model;
+    w().ui.widget_Spectrum->hide();
+    w().ui.label_Spectrum->show();
+    m_emulator->markWire();
+
+    w().spectrumOnHeadsetView();
+    QCOMPARE(switchesSent(), switches);
+    QCOMPARE(!w().ui.widget_Spectrum->isHidden(), plotShown);
+    QCOMPARE(!w().ui.label_Spectrum->isHidden(), pictureShown);
+    if (!switches.isEmpty())
+        QCOMPARE(spectrumEnabled.load(), switches.last());
+
+    w().m_headsetModel = 0;
+    w().switchSpectrumStream(0);
+}
+
+void SpectrumTest::screenShowsMovingSpikes()
+{
+    showStereoTab();
+    w().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w()));
+    w().switchSpectrumStream(1);
+
+    QCustomPlot *plot = w().ui.widget_Spectrum;
+    const QRect area(plot->mapTo(&w(), QPoint(0, 0)), plot->size());
+    auto shoot = [&] { return w().screen()->grabWindow(w().winId()).toImage(); };
+    auto spikes = [&](const QImage &shot) {
+        int lit = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                lit += c.blue() > 150 && c.green() > 150 && c.red() < 100; // the spikes' cyan fill
+            }
+        return lit;
+    };
+
+    // Two screens a few paces apart: spikes on both, in different places.
+    QTRY_VERIFY_WITH_TIMEOUT(spikes(shoot()) > 200, 15000);
+    const QImage first = shoot();
+    m_log.entries.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.count(SpectrumPace) >= 3, 15000);
+    QTest::qWait(50); // let the queued replot reach the screen
+    QImage second;
+    QTRY_VERIFY_WITH_TIMEOUT((second = shoot()).copy(area) != first.copy(area), 5000);
+    QVERIFY(spikes(second) > 200);
+
+    const QString out = QDir(qEnvironmentVariable("TTT_BIN_DIR")).absoluteFilePath("../spectrum-screenshot.png");
+    QVERIFY(second.save(out));
+    qInfo("screenshot: %s", qPrintable(out));
+    w().switchSpectrumStream(0);
+}
+
+TTT_TEST_MAIN(SpectrumTest)
 #include "test_spectrum.moc"
