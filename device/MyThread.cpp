@@ -7,7 +7,8 @@
 #include <chrono>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr int kReadTimeoutMs = 50;
 constexpr int kSpectrumPacePasses = 4;

@@ -21,17 +21,17 @@ class MyThread : public QThread
     // Declared first: the flags below wake whoever sleeps on it.
     WakeSource m_wake;
 
-public:
+  public:
     explicit MyThread(QObject *parent = nullptr);
     ~MyThread() override;
 
-    WakingFlag runFlag{m_wake};      // the loop runs while non-zero
+    WakingFlag runFlag{m_wake};            // the loop runs while non-zero
     std::atomic<int> spectrumFrameSeen{0}; // a spectrum frame was handled in this run
     std::atomic<int> spectrumTick{0};      // passes counted while the spectrum animates
 
-signals:
+  signals:
     void sendReadAudio(int iCmdType);
 
-protected:
+  protected:
     void run() override;
 };

@@ -4,7 +4,8 @@
 
 #include <chrono>
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 

@@ -22,13 +22,13 @@ class MyThread_Two : public QThread
     // Declared first: the flags below wake whoever sleeps on it.
     WakeSource m_wake;
 
-public:
+  public:
     explicit MyThread_Two(QObject *parent = nullptr);
     ~MyThread_Two() override;
 
-    WakingFlag startFlag{m_wake};   // 1 while a speaker test runs
-    std::atomic<int> tickCount{0};  // 10 ms ticks since the test started
-    std::atomic<int> pauseFlag{0};  // 1 while the test is paused
+    WakingFlag startFlag{m_wake};  // 1 while a speaker test runs
+    std::atomic<int> tickCount{0}; // 10 ms ticks since the test started
+    std::atomic<int> pauseFlag{0}; // 1 while the test is paused
 
     // Ends the loop and waits for it. Safe to call more than once, or on a thread that
     // never started.
@@ -37,13 +37,13 @@ public:
     // The tick is 10 ms; tests shorten it to run the whole timeline quickly. Set before start().
     void setTickPeriod(std::chrono::microseconds period) { m_tickPeriod = period; }
 
-signals:
+  signals:
     void sendSetMicTimer(int);
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     void tick();
 
     WakingFlag m_stopFlag{m_wake};

@@ -2,13 +2,15 @@
 
 #include "device/MyThread.h"
 #include "device/hidlibrary.h"
+#include "device/openfailure.h"
 #include "diagnostics/debuglog.h"
+#include "profiles/jsonfiles.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTimer>
 
-#include <cstdlib>
+#include <functional>
 #include <string>
 
 std::atomic<hid_device *> hidDevice{nullptr};
@@ -29,7 +31,8 @@ std::atomic<int> audioRetryCount{0};
 std::atomic<int> statusRetryCount{0};
 std::atomic<int> spectrumEnabled{0};
 
-namespace {
+namespace
+{
 
 const char kModule[] = "UsbHidOperation";
 
@@ -40,15 +43,6 @@ constexpr unsigned short kVendorDefinedPageHigh = 0xFF;
 
 // The one transmit buffer every sender builds its request in (user-interface thread only).
 unsigned char transmitBuffer[report::kBufferSize];
-
-// A stored id text read the way the C library's strtol reads base 16: leading blanks, a
-// sign and "0x" are accepted, parsing stops at the first non-digit, no digits give 0.
-// (The profile store has its own hexToInt with the same rules.)
-long hexTextToInt(const QString &text)
-{
-    const QByteArray latin1 = text.toLatin1();
-    return std::strtol(latin1.constData(), nullptr, 16);
-}
 
 void traceLine(const char *text)
 {
@@ -175,7 +169,7 @@ int usbHidOpenDevice(std::map<int, DeviceData *> devices)
             if ((info->usage_page >> 8) != kVendorDefinedPageHigh)
                 continue;
             const auto entry = devices.find(info->product_id);
-            if (entry == devices.end() || !entry->second || hexTextToInt(entry->second->vid) != info->vendor_id)
+            if (entry == devices.end() || !entry->second || hexToInt(entry->second->vid) != info->vendor_id)
                 continue;
             // No break: when several interfaces match, the last one listed is opened.
             matchedVendor = info->vendor_id;
@@ -193,6 +187,9 @@ int usbHidOpenDevice(std::map<int, DeviceData *> devices)
         hidDevice = hid->openPath(matchedPath.c_str());
     if (!hidDevice) {
         traceLine("Open Device Fail!");
+        const wchar_t *libraryError = hid->error ? hid->error(nullptr) : nullptr;
+        qDebug().noquote() << openFailureTrace(QString::fromStdString(matchedPath),
+                                               libraryError ? QString::fromWCharArray(libraryError) : QString());
         return -1;
     }
     traceLine("Open Device Success!");
@@ -276,7 +273,8 @@ void usbHidSend_ReadStatus(int attempt)
     sendRetried(readStatusRequest, attempt);
 }
 
-int usbHidSend_SetPEQ(int firstByte, int firstBand, int lastBand, int modeNumber, const std::vector<int> &gains)
+int usbHidSend_SetPEQ(int firstByte, int firstBand, int lastBand, int modeNumber,
+                      const std::vector<int> &gains)
 {
     const auto payload = buildPeqPayload(firstByte, firstBand, lastBand, modeNumber, gains);
     return sendRequest(report::kLongRequestId, CmdSetPEQ, payload.data(), static_cast<int>(payload.size()));
@@ -284,9 +282,9 @@ int usbHidSend_SetPEQ(int firstByte, int firstBand, int lastBand, int modeNumber
 
 void usbHidSend_SetVol(int a, int b, int c, int d, int e)
 {
-    const unsigned char payload[] = {static_cast<unsigned char>(a), 0x00, static_cast<unsigned char>(b),
-                                     static_cast<unsigned char>(c), static_cast<unsigned char>(d),
-                                     static_cast<unsigned char>(e)};
+    const unsigned char payload[] = {static_cast<unsigned char>(a), 0x00,
+                                     static_cast<unsigned char>(b), static_cast<unsigned char>(c),
+                                     static_cast<unsigned char>(d), static_cast<unsigned char>(e)};
     const int result = sendRequest(report::kShortRequestId, CmdSetVol, payload, sizeof payload);
     traceSend(result, "[Send - SetVol::Device Not Open!]", "[Send - SetVol::Write Fail!]",
               "[Send - SetVol::Write Success!]");
@@ -295,9 +293,10 @@ void usbHidSend_SetVol(int a, int b, int c, int d, int e)
 void usbHidSend_SetAlgorithmSwitch(int firstByte, int switchA, int switchB, int switchC)
 {
     writeDebugLog("Usb Hid send Switch", "start", kModule, __func__, __LINE__);
-    const unsigned char payload[] = {static_cast<unsigned char>(firstByte), 0x00,
-                                     static_cast<unsigned char>(switchA),   0x00,
-                                     static_cast<unsigned char>(switchB),   static_cast<unsigned char>(switchC)};
+    const unsigned char payload[] = {
+        static_cast<unsigned char>(firstByte), 0x00,
+        static_cast<unsigned char>(switchA),   0x00,
+        static_cast<unsigned char>(switchB),   static_cast<unsigned char>(switchC)};
     const int result = sendRequest(report::kLongRequestId, CmdSetAlgorithmSwitch, payload, sizeof payload);
     traceSend(result, "[Send - SetSwitch::Device Not Open!]", "[Send - SetSwitch::Write Fail!]",
               "[Send - SetSwitch::Write Success!]");
@@ -347,9 +346,7 @@ void usbHidRecv_SetPEQ(const unsigned char *frame)
         traceLine("[Recv - usbHidRecv_SetPEQ::Error]");
 }
 
-void usbHidRecv_SetVol(const unsigned char *)
-{
-}
+void usbHidRecv_SetVol(const unsigned char *) {}
 
 void usbHidRecv_SetAlgorithmSwitch(const unsigned char *frame)
 {

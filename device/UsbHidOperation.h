@@ -27,8 +27,8 @@
 class MyThread;
 
 // Link state.
-extern std::atomic<hid_device *> hidDevice; // the open interface, null when none
-extern std::atomic<int> deviceOpen;         // 1 between a successful open and the close sequence
+extern std::atomic<hid_device *> hidDevice;   // the open interface, null when none
+extern std::atomic<int> deviceOpen;           // 1 between a successful open and the close sequence
 extern std::atomic<unsigned short> vendorId;  // of the open headset, 0 when none
 extern std::atomic<unsigned short> productId; // of the open headset, 0 when none
 
@@ -77,7 +77,8 @@ void usbHidCloseDevice(MyThread *recvThread);
 // writes it and traces the outcome.
 void usbHidSend_ReadVersion();
 void usbHidSend_ReadAudio(int attempt);
-int usbHidSend_SetPEQ(int firstByte, int firstBand, int lastBand, int modeNumber, const std::vector<int> &gains);
+int usbHidSend_SetPEQ(int firstByte, int firstBand, int lastBand, int modeNumber,
+                      const std::vector<int> &gains);
 void usbHidSend_SetVol(int a, int b, int c, int d, int e);
 void usbHidSend_SetAlgorithmSwitch(int firstByte, int switchA, int switchB, int switchC);
 void usbHidSend_ReadStatus(int attempt);

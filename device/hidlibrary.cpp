@@ -4,7 +4,8 @@
 
 #include <dlfcn.h>
 
-namespace {
+namespace
+{
 
 const char kDefaultLibrary[] = "libhidapi-hidraw.so.0";
 
@@ -36,31 +37,30 @@ const HidLibrary *hidLibrary()
     const QString name = hidLibraryName();
     void *handle = dlopen(name.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        qDebug().noquote() << "HID library" << name << "cannot be loaded:" << QString::fromLocal8Bit(dlerror());
+        qDebug().noquote() << "HID library" << name
+                           << "cannot be loaded:" << QString::fromLocal8Bit(dlerror());
         return nullptr;
     }
 
     HidLibrary table;
-    const bool complete = resolve(handle, "hid_init", table.init, name) &&
-                          resolve(handle, "hid_exit", table.exit, name) &&
-                          resolve(handle, "hid_enumerate", table.enumerate, name) &&
-                          resolve(handle, "hid_free_enumeration", table.freeEnumeration, name) &&
-                          resolve(handle, "hid_open", table.open, name) &&
-                          resolve(handle, "hid_open_path", table.openPath, name) &&
-                          resolve(handle, "hid_write", table.write, name) &&
-                          resolve(handle, "hid_read", table.read, name) &&
-                          resolve(handle, "hid_read_timeout", table.readTimeout, name) &&
-                          resolve(handle, "hid_set_nonblocking", table.setNonblocking, name) &&
-                          resolve(handle, "hid_close", table.close, name) &&
-                          resolve(handle, "hid_error", table.error, name);
+    const bool complete =
+        resolve(handle, "hid_init", table.init, name) && resolve(handle, "hid_exit", table.exit, name) &&
+        resolve(handle, "hid_enumerate", table.enumerate, name) &&
+        resolve(handle, "hid_free_enumeration", table.freeEnumeration, name) &&
+        resolve(handle, "hid_open", table.open, name) &&
+        resolve(handle, "hid_open_path", table.openPath, name) &&
+        resolve(handle, "hid_write", table.write, name) && resolve(handle, "hid_read", table.read, name) &&
+        resolve(handle, "hid_read_timeout", table.readTimeout, name) &&
+        resolve(handle, "hid_set_nonblocking", table.setNonblocking, name) &&
+        resolve(handle, "hid_close", table.close, name) && resolve(handle, "hid_error", table.error, name);
     if (!complete) {
         dlclose(handle);
         return nullptr;
     }
     table.hotplugRegister =
         reinterpret_cast<hid_hotplug_register_callback_fn>(dlsym(handle, "hid_hotplug_register_callback"));
-    table.hotplugDeregister =
-        reinterpret_cast<hid_hotplug_deregister_callback_fn>(dlsym(handle, "hid_hotplug_deregister_callback"));
+    table.hotplugDeregister = reinterpret_cast<hid_hotplug_deregister_callback_fn>(
+        dlsym(handle, "hid_hotplug_deregister_callback"));
     if (!table.hotplugRegister || !table.hotplugDeregister)
         table.hotplugRegister = nullptr, table.hotplugDeregister = nullptr;
 

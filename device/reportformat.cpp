@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 struct BandRecord {
     unsigned short frequency; // centre frequency in hertz
@@ -89,9 +90,8 @@ bool validateReply(const unsigned char *bytes, int length)
     return bytes[checksumAt] == usbHidCheckSum(bytes, checksumAt);
 }
 
-std::array<unsigned char, report::kPeqPayloadSize> buildPeqPayload(int firstByte, int firstBand, int lastBand,
-                                                                   int modeNumber,
-                                                                   const std::vector<int> &gains)
+std::array<unsigned char, report::kPeqPayloadSize>
+buildPeqPayload(int firstByte, int firstBand, int lastBand, int modeNumber, const std::vector<int> &gains)
 {
     std::array<unsigned char, report::kPeqPayloadSize> payload{};
     payload[kPeqFirstByte] = static_cast<unsigned char>(firstByte);

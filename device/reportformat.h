@@ -13,7 +13,8 @@
 #include <cstddef>
 #include <vector>
 
-namespace report {
+namespace report
+{
 
 constexpr int kShortReportSize = 32;
 constexpr int kLongReportSize = 64;
@@ -79,6 +80,5 @@ bool validateReply(const unsigned char *bytes, int length);
 // The 38-byte SetPEQ payload. The five band records are filled only for the halves
 // 0..4 and 5..9; any other pair sends an empty band area. `gains` are the ten band
 // gains in decibels (missing ones count as 0).
-std::array<unsigned char, report::kPeqPayloadSize> buildPeqPayload(int firstByte, int firstBand, int lastBand,
-                                                                   int modeNumber,
-                                                                   const std::vector<int> &gains);
+std::array<unsigned char, report::kPeqPayloadSize>
+buildPeqPayload(int firstByte, int firstBand, int lastBand, int modeNumber, const std::vector<int> &gains);

@@ -10,7 +10,7 @@
 
 template <std::size_t N> class SharedBytes
 {
-public:
+  public:
     using Bytes = std::array<unsigned char, N>;
 
     Bytes load() const
@@ -31,7 +31,7 @@ public:
         store(copy);
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     Bytes m_bytes{};
 };

@@ -13,7 +13,7 @@
 // The mutex and condition one worker thread sleeps on; its flags share it.
 class WakeSource
 {
-public:
+  public:
     // Sleeps until `done()` holds or `timeout` has passed; returns done(). `done` is
     // checked first, under the lock, so an assignment made just before is never missed.
     template <typename Predicate> bool waitFor(std::chrono::nanoseconds timeout, Predicate done)
@@ -42,14 +42,14 @@ public:
         m_condition.notify_all();
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_condition;
 };
 
 class WakingFlag
 {
-public:
+  public:
     explicit WakingFlag(WakeSource &source, int initial = 0) : m_value(initial), m_source(source) {}
     WakingFlag(const WakingFlag &) = delete;
 
@@ -60,7 +60,7 @@ public:
     }
     operator int() const { return m_value.load(); }
 
-private:
+  private:
     std::atomic<int> m_value;
     WakeSource &m_source;
 };

@@ -5,7 +5,8 @@
 #include <QLabel>
 #include <QPixmap>
 
-namespace {
+namespace
+{
 
 QLabel *decorationLabel(QWidget *parent, const QString &picture, bool scaled)
 {
@@ -33,7 +34,8 @@ void completeToneTuningToolForm(Ui_ToneTuningToolClass &ui)
 
     decorationLabel(ui.label_BottomBar, ":/controls/pic/control/right_bottom.png", false)
         ->setGeometry(930, 20, 218, 16);
-    decorationLabel(ui.label_BottomBar, ":/controls/pic/control/left_bottom.png", true)->setGeometry(30, 9, 150, 40);
+    decorationLabel(ui.label_BottomBar, ":/controls/pic/control/left_bottom.png", true)
+        ->setGeometry(30, 9, 150, 40);
 
     QFontDatabase::addApplicationFont(":/font/pic/MyriadProLight.OTF");
     QFont headFont = ui.label_DefaultHead->font();

@@ -21,6 +21,7 @@ namespace
 // Far above any preset or settings file; keeps a stray huge or endless file below the
 // program folder from exhausting memory at start.
 constexpr qint64 kMaxJsonFileBytes = 64 * 1024 * 1024;
+constexpr qint64 kJsonReadPieceBytes = 256 * 1024;
 
 } // namespace
 
@@ -70,9 +71,17 @@ QJsonDocument *readJsonFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return nullptr;
-    const QByteArray bytes = file.read(kMaxJsonFileBytes + 1);
-    if (bytes.size() > kMaxJsonFileBytes)
-        return nullptr;
+    // Read in pieces: asking for the whole limit in one read() makes Qt allocate all of
+    // it for every file, however small the file is.
+    QByteArray bytes;
+    for (;;) {
+        const QByteArray piece = file.read(qMin(kJsonReadPieceBytes, kMaxJsonFileBytes + 1 - bytes.size()));
+        if (piece.isEmpty())
+            break;
+        bytes += piece;
+        if (bytes.size() > kMaxJsonFileBytes)
+            return nullptr;
+    }
 
     QTextCodec::ConverterState state;
     QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);

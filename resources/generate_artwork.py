@@ -405,8 +405,18 @@ def bottom_right_text():
     save_png(down(img, w, h), "control/right_bottom.png")
 
 
-def start_picture():
-    """Centre of the no-headset view: asks for the headset to be plugged in."""
+# Where the window's layout puts the start picture inside the no-headset background
+# label (1176 x 736): centred across, centred in the height above a 60 px margin.
+START_AT = ((1176 - 340) // 2, (736 - 60 - 90) // 2)
+
+
+def start_picture(no_headset_background):
+    """Centre of the no-headset view: asks for the headset to be plugged in.
+
+    The background label's style sheet reaches the picture's label too, which then
+    draws the whole background squeezed into 340 x 90 behind the picture. So the
+    picture is opaque and carries the piece of the background it covers.
+    """
     w, h, s = 340, 90, 4
     img = canvas(w, h, s)
     d = ImageDraw.Draw(img)
@@ -417,7 +427,10 @@ def start_picture():
     d.text((95 * s, 62 * s), "Plug in your QUARK to start tuning", font=font("Regular", 13.5 * s),
            fill=rgba(GREY), anchor="ls")
     img = glow(img, 3 * s, 0.6)
-    save_png(down(img, w, h), "control/start.png")
+    stretched = no_headset_background.resize((1176, 736), Image.BILINEAR).convert("RGBA")
+    behind = stretched.crop((START_AT[0], START_AT[1], START_AT[0] + w, START_AT[1] + h))
+    behind.alpha_composite(down(img, w, h))
+    save_png(behind.convert("RGB"), "control/start.png")
 
 
 # ---------------------------------------------------------------- backgrounds
@@ -470,7 +483,7 @@ def background_no_headset_view():
     w, h, s = 1001, 641, 2
     img = background_base(w, h, s)
     # rings around the start picture, which the window centres 60 px above the middle
-    cx, cy = window_to_background(588, 29 + (736 - 60) / 2)
+    cx, cy = (START_AT[0] + 170) * 1001 / 1176, (START_AT[1] + 45) * 641 / 736
     layer = Image.new("RGBA", img.size, (0, 0, 0, 0))
     d = ImageDraw.Draw(layer)
     for i, r in enumerate((170, 235, 300, 365)):
@@ -484,8 +497,9 @@ def background_no_headset_view():
                 ((cx + r1 * math.cos(ang)) * s, (cy + r1 * 0.62 * math.sin(ang)) * s)],
                fill=rgba(VIOLET_LINE, 200), width=2 * s)
     img = Image.alpha_composite(img, radial_light(w * s, h * s, cx * s, cy * s, 330 * s, 200 * s, (255, 140, 0), 0.18))
-    img = Image.alpha_composite(img, layer)
-    save_png(down(img, w, h).convert("RGB"), "control/InitBg.png")
+    img = down(Image.alpha_composite(img, layer), w, h).convert("RGB")
+    save_png(img, "control/InitBg.png")
+    return img
 
 
 # ---------------------------------------------------------------- speaker test
@@ -728,9 +742,8 @@ def main():
     header_tagline()
     bottom_left_logo()
     bottom_right_text()
-    start_picture()
     background_headset_view()
-    background_no_headset_view()
+    start_picture(background_no_headset_view())
     headsets()
     speaker_test()
     return 0

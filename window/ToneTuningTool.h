@@ -12,6 +12,7 @@
 //   spectrum.cpp     live spectrum display and the receive thread's reply codes
 
 #include "profiles/records.h"
+#include "window/slidertick.h"
 #include "window/spectrumanimation.h"
 #include "ui_ToneTuningTool.h"
 
@@ -23,8 +24,11 @@
 #include <QSystemTrayIcon>
 
 #include <array>
+#include <memory>
 #include <vector>
 
+class HotplugSource;
+struct HotplugDevice;
 class MyThread;
 class MyThread_Two;
 class WriteReadJson;
@@ -44,8 +48,9 @@ class ToneTuningTool : public QMainWindow
 {
     Q_OBJECT
 
-public:
+  public:
     explicit ToneTuningTool(QWidget *parent = nullptr);
+    ~ToneTuningTool() override;
 
     // Window operations that are not slots.
     void registerDevice();
@@ -68,7 +73,7 @@ public:
     // the stereo tab is current.
     void spectrumOnHeadsetView();
 
-public slots:
+  public slots:
     // Connected by the form.
     void on_RadioButton_Stereo_Pop_Clicked();
     void on_RadioButton_Stereo_RockRoll_Clicked();
@@ -159,13 +164,32 @@ public slots:
     // Speaker test.
     void on_SLOTSetMicTimer_LabelUI(int index);
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 
-public:
+  private:
+    // Shell.
+    void initSystemTray();
+    void createTrayMenu();
+    void stopWorkerThreads();
+    // Device presence.
+    void hidInterfaceArrived(const HotplugDevice &device);
+    void hidInterfaceRemoved(const HotplugDevice &device);
+    void storageVolumeArrived(const QString &name);
+    void storageVolumeRemoved(const QString &name);
+    void closeHeadset();
+    void armOpenRetry();
+    void watchdogTick();
+
+    std::unique_ptr<HotplugSource> m_hotplug;
+    int m_connection = 0; // counts opens and closes; a pending view switch checks it
+
+    bool m_exiting = false; // "quit" chosen: close() hides even without a tray
+
+  public:
     Ui_ToneTuningToolClass ui;
     QString m_uuidText;
     WriteReadJson *m_writeReadJson = nullptr;
@@ -192,12 +216,12 @@ public:
     QString m_appDirPath = QCoreApplication::applicationDirPath();
     QMovie *m_personMovie = nullptr;
     std::array<QMovie *, 7> m_hornMovies{}; // one per speaker channel 1..7
-    int m_deviceView = 0;                    // 0 no-headset view, 1 headset view
-    int m_soundMode = 2;                     // 2 surround tab, 1 stereo tab, 3 microphone tab
+    int m_deviceView = 0;                   // 0 no-headset view, 1 headset view
+    int m_soundMode = 2;                    // 2 surround tab, 1 stereo tab, 3 microphone tab
     bool m_testPlaying = false;
     int m_testChannel = 0;
     int m_testClicks = 0;
-    int m_sliderMoving = 0;
+    SliderMovingFlag m_sliderMoving; // an int to its users; starts the tick when raised
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
     SpectrumAnimation m_spectrumAnimation;

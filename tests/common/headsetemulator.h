@@ -23,7 +23,7 @@
 
 class HeadsetEmulator
 {
-public:
+  public:
     struct WireReport {
         bool out = false; // host to headset
         QByteArray bytes;
@@ -91,12 +91,13 @@ public:
     {
         QList<QByteArray> sent;
         for (const WireReport &report : wireSince())
-            if (report.out && (command < 0 || (report.bytes.size() > 4 && quint8(report.bytes[4]) == command)))
+            if (report.out &&
+                (command < 0 || (report.bytes.size() > 4 && quint8(report.bytes[4]) == command)))
                 sent.append(report.bytes);
         return sent;
     }
 
-private:
+  private:
     QTemporaryDir m_dir;
     int m_mark = 0;
 };

@@ -12,7 +12,7 @@
 
 namespace ttt_test {
 
-// Sets HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR below `root`.
+// Sets HOME, XDG_CONFIG_HOME and XDG_DATA_HOME below `root`.
 inline void redirectUserFolders(const QString &root)
 {
     const QByteArray r = root.toLocal8Bit();

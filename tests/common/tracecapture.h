@@ -10,7 +10,7 @@
 
 class TraceCapture
 {
-public:
+  public:
     TraceCapture()
     {
         instance() = this;
@@ -41,7 +41,7 @@ public:
         m_lines.clear();
     }
 
-private:
+  private:
     static TraceCapture *&instance()
     {
         static TraceCapture *current = nullptr;

@@ -10,8 +10,14 @@
 
 #define FIXTURE_EXPORT extern "C" __attribute__((visibility("default")))
 
-FIXTURE_EXPORT int hid_init(void) { return 0; }
-FIXTURE_EXPORT int hid_exit(void) { return 0; }
+FIXTURE_EXPORT int hid_init(void)
+{
+    return 0;
+}
+FIXTURE_EXPORT int hid_exit(void)
+{
+    return 0;
+}
 
 FIXTURE_EXPORT hid_device_info *hid_enumerate(unsigned short, unsigned short)
 {
@@ -32,13 +38,35 @@ FIXTURE_EXPORT void hid_free_enumeration(hid_device_info *devs)
     }
 }
 
-FIXTURE_EXPORT hid_device *hid_open(unsigned short, unsigned short, const wchar_t *) { return nullptr; }
-FIXTURE_EXPORT hid_device *hid_open_path(const char *) { return nullptr; }
-FIXTURE_EXPORT int hid_write(hid_device *, const unsigned char *, size_t) { return -1; }
-FIXTURE_EXPORT int hid_read(hid_device *, unsigned char *, size_t) { return -1; }
+FIXTURE_EXPORT hid_device *hid_open(unsigned short, unsigned short, const wchar_t *)
+{
+    return nullptr;
+}
+FIXTURE_EXPORT hid_device *hid_open_path(const char *)
+{
+    return nullptr;
+}
+FIXTURE_EXPORT int hid_write(hid_device *, const unsigned char *, size_t)
+{
+    return -1;
+}
+FIXTURE_EXPORT int hid_read(hid_device *, unsigned char *, size_t)
+{
+    return -1;
+}
 #ifndef HID_FIXTURE_INCOMPLETE
-FIXTURE_EXPORT int hid_read_timeout(hid_device *, unsigned char *, size_t, int) { return -1; }
+FIXTURE_EXPORT int hid_read_timeout(hid_device *, unsigned char *, size_t, int)
+{
+    return -1;
+}
 #endif
-FIXTURE_EXPORT int hid_set_nonblocking(hid_device *, int) { return 0; }
+FIXTURE_EXPORT int hid_set_nonblocking(hid_device *, int)
+{
+    return 0;
+}
 FIXTURE_EXPORT void hid_close(hid_device *) {}
-FIXTURE_EXPORT const wchar_t *hid_error(hid_device *) { return L"fixture"; }
+// What hidapi 0.13 says when open() of the hidraw node fails.
+FIXTURE_EXPORT const wchar_t *hid_error(hid_device *)
+{
+    return L"Failed to open a device with path 'fixture/headset': Permission denied";
+}

@@ -9,15 +9,18 @@
 #include "device/MyThread_Two.h"
 #include "device/UsbHidOperation.h"
 #include "device/hidlibrary.h"
+#include "device/openfailure.h"
 #include "diagnostics/debuglog.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <memory>
 #include <mutex>
 
-namespace {
+namespace
+{
 
 constexpr int kSupportedProduct = 0x4151;
 
@@ -85,10 +88,10 @@ QStringList entries(const QStringList &lines)
 class SignalLog : public QObject
 {
     Q_OBJECT
-public:
+  public:
     QList<int> codes;
     int count(int code) const { return codes.count(code); }
-public slots:
+  public slots:
     void record(int code) { codes.append(code); }
 };
 
@@ -112,10 +115,7 @@ class DeviceTest : public QObject
         QVERIFY2(answer == "ok", qPrintable(line + " -> " + answer));
     }
 
-    void openHeadset()
-    {
-        QCOMPARE(usbHidOpenDevice(m_presetDevices), 0);
-    }
+    void openHeadset() { QCOMPARE(usbHidOpenDevice(m_presetDevices), 0); }
 
     // Opens the headset and starts a receive thread connected like the window's.
     void openAndReceive()
@@ -137,7 +137,7 @@ class DeviceTest : public QObject
     // Lets the event loop run for a while, for asserting that something does NOT happen.
     static void quietWindow(int milliseconds) { QTest::qWait(milliseconds); }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         m_traces = std::make_unique<TraceCapture>();
@@ -216,22 +216,24 @@ private slots:
         const QByteArray twoVendorInterfaces =
             R"({"devices": [{"id": "a", "usagePage": "ff00", "identity": "11111111"},
                             {"id": "b", "usagePage": "ffff", "identity": "22222222"}]})";
-        QTest::newRow("vendor interface beside a consumer one") << QByteArray() << "3508" << 0 << hex("001ab2ff");
-        QTest::newRow("two vendor interfaces: the last listed") << twoVendorInterfaces << "3508" << 0
-                                                               << hex("22222222");
+        QTest::newRow("vendor interface beside a consumer one")
+            << QByteArray() << "3508" << 0 << hex("001ab2ff");
+        QTest::newRow("two vendor interfaces: the last listed")
+            << twoVendorInterfaces << "3508" << 0 << hex("22222222");
         QTest::newRow("usage page just below ff00")
             << QByteArray(R"({"devices": [{"usagePage": "feff"}]})") << "3508" << -2 << QByteArray();
-        QTest::newRow("usage page 0001") << QByteArray(R"({"devices": [{"usagePage": "0001"}]})") << "3508" << -2
-                                         << QByteArray();
-        QTest::newRow("other product id") << QByteArray(R"({"devices": [{"productId": "4152"}]})") << "3508" << -2
-                                          << QByteArray();
-        QTest::newRow("headset not plugged in") << QByteArray(R"({"devices": [{"plugged": false}]})") << "3508"
-                                                << -2 << QByteArray();
+        QTest::newRow("usage page 0001")
+            << QByteArray(R"({"devices": [{"usagePage": "0001"}]})") << "3508" << -2 << QByteArray();
+        QTest::newRow("other product id")
+            << QByteArray(R"({"devices": [{"productId": "4152"}]})") << "3508" << -2 << QByteArray();
+        QTest::newRow("headset not plugged in")
+            << QByteArray(R"({"devices": [{"plugged": false}]})") << "3508" << -2 << QByteArray();
         QTest::newRow("no devices") << QByteArray(R"({"devices": []})") << "3508" << -2 << QByteArray();
         QTest::newRow("no device-table entry") << QByteArray() << "-" << -2 << QByteArray();
         QTest::newRow("device-table vid of another vendor") << QByteArray() << "3509" << -2 << QByteArray();
         QTest::newRow("device-table vid not hexadecimal") << QByteArray() << "zz" << -2 << QByteArray();
-        QTest::newRow("device-table vid read like strtol") << QByteArray() << " 0x3508" << 0 << hex("001ab2ff");
+        QTest::newRow("device-table vid read like strtol")
+            << QByteArray() << " 0x3508" << 0 << hex("001ab2ff");
     }
 
     void openChoosesTheInterface()
@@ -285,16 +287,44 @@ private slots:
 
         QCOMPARE(result, -1);
         QCOMPARE(m_traces->count("Open Device Fail!"), 1);
+        // The user-fixable cause (no udev rule yet) reaches the trace with the node's name.
+        QCOMPARE(m_traces->count("Cannot open fixture/headset: Failed to open a device with path "
+                                 "'fixture/headset': Permission denied"),
+                 1);
         QCOMPARE(deviceOpen.load(), 0);
         QVERIFY(!hidDevice);
         QCOMPARE(vendorId.load(), 0);
+    }
+
+    void openFailureNamesTheNodeAndCause_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("libraryError");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("node vanished before the open")
+            << "/dev/ttt-no-such-hidraw" << "Success" << "Cannot open /dev/ttt-no-such-hidraw: No such file or directory";
+        QTest::newRow("not a file: the library's message")
+            << "emulator/headset" << "hid_open_path: no such device"
+            << "Cannot open emulator/headset: hid_open_path: no such device";
+        QTest::newRow("library's placeholder is no reason")
+            << "emulator/headset" << "Success" << "Cannot open emulator/headset: the HID library gives no reason";
+        QTest::newRow("accessible node: the library's message")
+            << QDir::tempPath() << "Device or resource busy" << "Cannot open " + QDir::tempPath() + ": Device or resource busy";
+    }
+    void openFailureNamesTheNodeAndCause()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, libraryError);
+        QFETCH(QString, trace);
+        QCOMPARE(openFailureTrace(path, libraryError), trace);
     }
 
     void unusableLibraryMeansNoHeadset_data()
     {
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing file") << QByteArray("/nonexistent/libhidapi-missing.so.0") << "cannot be loaded";
+        QTest::newRow("missing file")
+            << QByteArray("/nonexistent/libhidapi-missing.so.0") << "cannot be loaded";
         QTest::newRow("lacks a function") << QByteArray(HID_FIXTURE_INCOMPLETE_PATH) << "hid_read_timeout";
     }
 
@@ -335,7 +365,8 @@ private slots:
         const QStringList notOpen = {"*Usb Write : start", "*Usb Write : fail222"};
         QTest::newRow("32-byte report") << shortReport << true << "" << 0 << ok << 32;
         QTest::newRow("64-byte report") << longReport << true << "" << 0 << ok << 64;
-        QTest::newRow("null buffer") << QByteArray() << true << "" << 2 << QStringList{"*Usb Write : fail222"} << 0;
+        QTest::newRow("null buffer") << QByteArray() << true << "" << 2 << QStringList{"*Usb Write : fail222"}
+                                     << 0;
         QTest::newRow("unknown first byte") << hex("00308018010017", 64) << true << "" << 2 << notOpen << 0;
         QTest::newRow("link closed") << shortReport << false << "" << 2 << notOpen << 0;
         QTest::newRow("write fails") << shortReport << true << "fail-writes on" << 1
@@ -360,7 +391,8 @@ private slots:
         m_emulator->markWire();
         const qint64 logMark = logSize();
 
-        const auto *buffer = report.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(report.constData());
+        const auto *buffer =
+            report.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(report.constData());
         QCOMPARE(usbHidWriteDevice(buffer), result);
 
         const QStringList lines = logLinesSince(logMark);
@@ -380,32 +412,48 @@ private slots:
         QTest::addColumn<int>("request");
         QTest::addColumn<QByteArray>("expected");
 
-        enum { ReadVersion, ReadAudio, ReadStatus, PeqFlatLower, PeqUpper, PeqLowerExtremes, PeqIncomplete,
-               SetVol, SwitchExit, SwitchEqStereo, SpectrumOn, SpectrumOff };
+        enum {
+            ReadVersion,
+            ReadAudio,
+            ReadStatus,
+            PeqFlatLower,
+            PeqUpper,
+            PeqLowerExtremes,
+            PeqIncomplete,
+            SetVol,
+            SwitchExit,
+            SwitchEqStereo,
+            SpectrumOn,
+            SpectrumOff
+        };
         QTest::newRow("ReadVersion") << int(ReadVersion) << hex("4e308018010017", 32);
         QTest::newRow("ReadAudio") << int(ReadAudio) << hex("4f30801820010038", 64);
         QTest::newRow("ReadStatus") << int(ReadStatus) << hex("4f3080183201004a", 64);
         QTest::newRow("SetPEQ lower half, flat, mode 5")
             << int(PeqFlatLower)
-            << hex("4f 30 80 18 21 26 01 00 04 00 00 1e 07 d0 00 00 3c 07 d0 00 00 78 07 d0 00 00 fa 07 d0 00 "
+            << hex("4f 30 80 18 21 26 01 00 04 00 00 1e 07 d0 00 00 3c 07 d0 00 00 78 07 d0 00 00 fa 07 d0 "
+                   "00 "
                    "01 f4 07 d0 00 00 00 00 00 00 00 00 00 05 5c",
                    64);
-        QTest::newRow("SetPEQ upper half, -12 and +12")
-            << int(PeqUpper)
-            << hex("4f 30 80 18 21 26 01 05 09 00 03 e8 07 d0 f4 07 d0 07 d0 0c 0f a0 0f a0 f4 1f 40 0f a0 0c "
-                   "3e 80 0f a0 00 00 00 00 00 00 00 00 00 02 b8",
-                   64);
-        QTest::newRow("SetPEQ lower half, -12 and +12")
-            << int(PeqLowerExtremes)
-            << hex("4f 30 80 18 21 26 01 00 04 00 00 1e 07 d0 f4 00 3c 07 d0 0c 00 78 07 d0 00 00 fa 07 d0 00 "
-                   "01 f4 07 d0 00 00 00 00 00 00 00 00 00 01 58",
-                   64);
+        QTest::newRow("SetPEQ upper half, -12 and +12") << int(PeqUpper)
+                                                        << hex("4f 30 80 18 21 26 01 05 09 00 03 e8 07 d0 f4 "
+                                                               "07 d0 07 d0 0c 0f a0 0f a0 f4 1f 40 0f a0 0c "
+                                                               "3e 80 0f a0 00 00 00 00 00 00 00 00 00 02 b8",
+                                                               64);
+        QTest::newRow("SetPEQ lower half, -12 and +12") << int(PeqLowerExtremes)
+                                                        << hex("4f 30 80 18 21 26 01 00 04 00 00 1e 07 d0 f4 "
+                                                               "00 3c 07 d0 0c 00 78 07 d0 00 00 fa 07 d0 00 "
+                                                               "01 f4 07 d0 00 00 00 00 00 00 00 00 00 01 58",
+                                                               64);
         QTest::newRow("SetPEQ bands 0 to 3: empty band area")
             << int(PeqIncomplete) << hex("4f308018212601000300" + QByteArray(2 * (25 + 8), '0') + "0567", 64);
         QTest::newRow("SetVol") << int(SetVol) << hex("4e30801830060100020304055b", 32);
-        QTest::newRow("SetAlgorithmSwitch at exit") << int(SwitchExit) << hex("4f30801831060100020002025 5", 64);
-        QTest::newRow("SetAlgorithmSwitch after a stereo upload")
-            << int(SwitchEqStereo) << hex("4f3080183106010000000001" "50", 64);
+        QTest::newRow("SetAlgorithmSwitch at exit")
+            << int(SwitchExit) << hex("4f30801831060100020002025 5", 64);
+        QTest::newRow("SetAlgorithmSwitch after a stereo upload") << int(SwitchEqStereo)
+                                                                  << hex("4f3080183106010000000001"
+                                                                         "50",
+                                                                         64);
         QTest::newRow("SpectrumSwitch on") << int(SpectrumOn) << hex("4f30801899010 1b2", 64);
         QTest::newRow("SpectrumSwitch off") << int(SpectrumOff) << hex("4f30801899010 0b1", 64);
     }
@@ -419,18 +467,42 @@ private slots:
         const std::vector<int> flat(10, 0);
         const std::vector<int> extremes = {-12, 12, 0, 0, 0, -12, 12, -12, 12, 0};
         switch (request) {
-        case 0: usbHidSend_ReadVersion(); break;
-        case 1: usbHidSend_ReadAudio(0); break;
-        case 2: usbHidSend_ReadStatus(0); break;
-        case 3: QCOMPARE(usbHidSend_SetPEQ(1, 0, 4, 5, flat), 0); break;
-        case 4: QCOMPARE(usbHidSend_SetPEQ(1, 5, 9, 2, extremes), 0); break;
-        case 5: QCOMPARE(usbHidSend_SetPEQ(1, 0, 4, 1, extremes), 0); break;
-        case 6: QCOMPARE(usbHidSend_SetPEQ(1, 0, 3, 5, std::vector<int>(10, 3)), 0); break;
-        case 7: usbHidSend_SetVol(1, 2, 3, 4, 5); break;
-        case 8: usbHidSend_SetAlgorithmSwitch(1, 2, 2, 2); break;
-        case 9: usbHidSend_SetAlgorithmSwitch(1, 0, 0, 1); break;
-        case 10: usbHidSend_SpectrumSwitch(1); break;
-        case 11: usbHidSend_SpectrumSwitch(0); break;
+        case 0:
+            usbHidSend_ReadVersion();
+            break;
+        case 1:
+            usbHidSend_ReadAudio(0);
+            break;
+        case 2:
+            usbHidSend_ReadStatus(0);
+            break;
+        case 3:
+            QCOMPARE(usbHidSend_SetPEQ(1, 0, 4, 5, flat), 0);
+            break;
+        case 4:
+            QCOMPARE(usbHidSend_SetPEQ(1, 5, 9, 2, extremes), 0);
+            break;
+        case 5:
+            QCOMPARE(usbHidSend_SetPEQ(1, 0, 4, 1, extremes), 0);
+            break;
+        case 6:
+            QCOMPARE(usbHidSend_SetPEQ(1, 0, 3, 5, std::vector<int>(10, 3)), 0);
+            break;
+        case 7:
+            usbHidSend_SetVol(1, 2, 3, 4, 5);
+            break;
+        case 8:
+            usbHidSend_SetAlgorithmSwitch(1, 2, 2, 2);
+            break;
+        case 9:
+            usbHidSend_SetAlgorithmSwitch(1, 0, 0, 1);
+            break;
+        case 10:
+            usbHidSend_SpectrumSwitch(1);
+            break;
+        case 11:
+            usbHidSend_SpectrumSwitch(0);
+            break;
         }
         const QList<QByteArray> sent = m_emulator->sentSince();
         QCOMPARE(sent.size(), 1);
@@ -443,9 +515,12 @@ private slots:
         QTest::addColumn<QString>("emulatorCommand");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<int>("result");
-        QTest::newRow("headset open") << true << "" << "Write Success!" << 0;
-        QTest::newRow("write fails") << true << "fail-writes on" << "Write Fail!" << 1;
-        QTest::newRow("not open") << false << "" << "Device Not Open!" << 2;
+        QTest::newRow("headset open") << true << ""
+                                      << "Write Success!" << 0;
+        QTest::newRow("write fails") << true << "fail-writes on"
+                                     << "Write Fail!" << 1;
+        QTest::newRow("not open") << false << ""
+                                  << "Device Not Open!" << 2;
     }
 
     void senderTraces()
@@ -468,9 +543,10 @@ private slots:
         QCOMPARE(usbHidSend_SetPEQ(1, 0, 4, 0, std::vector<int>(10, 0)), result);
 
         const QStringList traces = m_traces->lines();
-        QCOMPARE(traces, QStringList({"[Send - ReadVersion::" + outcome + "]", "[Send - SetVol::" + outcome + "]",
-                                      "[Send - SpectrumSwitch::" + outcome + "]",
-                                      "[Send - SetSwitch::" + outcome + "]"}));
+        QCOMPARE(
+            traces,
+            QStringList({"[Send - ReadVersion::" + outcome + "]", "[Send - SetVol::" + outcome + "]",
+                         "[Send - SpectrumSwitch::" + outcome + "]", "[Send - SetSwitch::" + outcome + "]"}));
         // The switch sender brackets its write with log entries that carry the result.
         const QStringList switchEntries = entries(logLinesSince(logMark)).filter("Usb Hid send Switch");
         QCOMPARE(switchEntries, QStringList({"Usb Hid send Switch : start",
@@ -487,7 +563,8 @@ private slots:
         QTest::addColumn<QString>("retryTrace");
         QTest::addColumn<int>("replyCode");
         QTest::newRow("ReadAudio") << 0x20 << "Kelm::usbHidSend_ReadAudio Call Fail" << int(ReplyReadAudio);
-        QTest::newRow("ReadStatus") << 0x32 << "Kelm::usbHidSend_ReadStatus Call Fail" << int(ReplyReadStatus);
+        QTest::newRow("ReadStatus") << 0x32 << "Kelm::usbHidSend_ReadStatus Call Fail"
+                                    << int(ReplyReadStatus);
     }
 
     void silentHeadsetRetries()
@@ -661,8 +738,8 @@ private slots:
         QTest::newRow("unknown command") << replyFrame(0x02, ack) << 64 << false;
 
         // Checksum in the last byte of the report: still inside.
-        QTest::newRow("payload fills a 32-byte report") << replyFrame(0x21, ack + QByteArray(22, '\0'), 32) << 32
-                                                        << true;
+        QTest::newRow("payload fills a 32-byte report")
+            << replyFrame(0x21, ack + QByteArray(22, '\0'), 32) << 32 << true;
         // A length byte that puts the checksum past the report read must not make the
         // check read bytes that did not arrive, even when they would match.
         QTest::newRow("length byte puts the checksum past a 32-byte report")
@@ -779,7 +856,8 @@ private slots:
 
         const qint64 logMark = logSize();
         usbHidSend_ReadVersion();
-        QCOMPARE(entries(logLinesSince(logMark)), QStringList({"*Usb Write : start", "*Usb Write : fail222"}));
+        QCOMPARE(entries(logLinesSince(logMark)),
+                 QStringList({"*Usb Write : start", "*Usb Write : fail222"}));
     }
 
     void receiveThreadEndsSilentlyWithoutHandle()
@@ -829,7 +907,7 @@ private slots:
         QTRY_COMPARE(int(timing.startFlag), 0);
         QTRY_COMPARE(timing.tickCount.load(), 0);
         QCOMPARE(m_traces->count("-------------------- Start Timer --------------------"), 1);
-        const QStringList channels = {"FrontLeft!", "Center!", "FrontRight!", "AuxiliaryRight!",
+        const QStringList channels = {"FrontLeft!", "Center!",   "FrontRight!",    "AuxiliaryRight!",
                                       "BackRight!", "BackLeft!", "AuxiliaryLeft!", "Close!"};
         for (const QString &channel : channels)
             QCOMPARE(m_traces->count(channel), 1);

@@ -20,12 +20,19 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 const QSize kNoMinimum(0, 0);
 const QSize kNoMaximum(16777215, 16777215);
-QSize height(int h) { return QSize(0, h); }
-QSize maxHeight(int h) { return QSize(16777215, h); }
+QSize height(int h)
+{
+    return QSize(0, h);
+}
+QSize maxHeight(int h)
+{
+    return QSize(16777215, h);
+}
 
 // The form on a plain QMainWindow: exactly what setupUi and the completion leave behind,
 // before any window code changes visibility, texts or stacking.
@@ -66,7 +73,8 @@ QStringList namesOf(const QList<QWidget *> &widgets)
 {
     QStringList names;
     for (QWidget *w : widgets)
-        names << (w->objectName().isEmpty() ? QString("<%1>").arg(w->metaObject()->className()) : w->objectName());
+        names << (w->objectName().isEmpty() ? QString("<%1>").arg(w->metaObject()->className())
+                                            : w->objectName());
     return names;
 }
 
@@ -170,7 +178,7 @@ class FormTest : public QObject
         return *m_window;
     }
 
-private slots:
+  private slots:
     void cleanupTestCase() { qt_register_signal_spy_callbacks(nullptr); }
 
     void widgets_data()
@@ -192,10 +200,12 @@ private slots:
         // The fixed size grows the 160 x 43 the form places it with.
         row("label_Head_One", "QLabel", QRect(23, 31, 170, 45), QSize(170, 45), QSize(170, 45), "");
         row("label__Head_Two", "QLabel", QRect(24, 70, 132, 13), kNoMinimum, kNoMaximum, "");
-        row("pushButton_CustomSave", "QPushButton", QRect(490, 645, 87, 32), QSize(87, 32), QSize(87, 32), "Save");
+        row("pushButton_CustomSave", "QPushButton", QRect(490, 645, 87, 32), QSize(87, 32), QSize(87, 32),
+            "Save");
         row("groupBox_SurroundTest", "QGroupBox", QRect(600, 300, 520, 380), kNoMinimum, kNoMaximum, "");
         row("label", "QLabel", QRect(0, 29, 1176, 736), window, window, "");
-        row("pushButton_CustomReset", "QPushButton", QRect(390, 645, 87, 32), QSize(87, 32), QSize(87, 32), "Reset");
+        row("pushButton_CustomReset", "QPushButton", QRect(390, 645, 87, 32), QSize(87, 32), QSize(87, 32),
+            "Reset");
         row("widget_Param_Stereo", "QCustomPlot", QRect(45, 300, 551, 340), kNoMinimum, kNoMaximum);
         row("groupBox_Stereo_Spectrum", "QGroupBox", QRect(600, 300, 520, 380), kNoMinimum, kNoMaximum, "");
         row("lineEdit_CustomName", "QLineEdit", QRect(70, 645, 180, 34), kNoMinimum, kNoMaximum, "Name");
@@ -205,25 +215,31 @@ private slots:
         row("label_DefaultBackground", "QLabel", QRect(0, 29, 1176, 736), window, window, "");
         row("label_DefaultHead", "QLabel", QRect(20, 0, 1100, 30), QSize(1100, 30), QSize(1100, 30),
             "QUARK 7.1 SURROUND HEADSET SOFTWARE");
-        row("pushButton_DefaultClose", "QPushButton", QRect(1155, 7, 10, 16), QSize(10, 16), QSize(10, 16), "");
-        row("pushButton_Minimize_Btn", "QPushButton", QRect(1130, 5, 14, 20), QSize(14, 20), QSize(14, 20), "");
+        row("pushButton_DefaultClose", "QPushButton", QRect(1155, 7, 10, 16), QSize(10, 16), QSize(10, 16),
+            "");
+        row("pushButton_Minimize_Btn", "QPushButton", QRect(1130, 5, 14, 20), QSize(14, 20), QSize(14, 20),
+            "");
 
         // Tab pages and what they hold.
         row("widget_2", "QWidget", QRect(), kNoMinimum, kNoMaximum);
         row("widget", "QWidget", QRect(), kNoMinimum, kNoMaximum);
         row("widget_3", "QWidget", QRect(), kNoMinimum, kNoMaximum);
-        row("radioButton_Surround_DeepBass", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "Deep Bass");
+        row("radioButton_Surround_DeepBass", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30),
+            "Deep Bass");
         row("radioButton_Surround_FPS", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "FPS");
         row("radioButton_Surround_Moba", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "MOBA");
         row("radioButton_Surround_TavoStandard", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30),
             "Solvane Optimised");
-        row("radioButton_Surround_Customize", "QRadioButton", QRect(), height(25), maxHeight(25), "Customize");
+        row("radioButton_Surround_Customize", "QRadioButton", QRect(), height(25), maxHeight(25),
+            "Customize");
         row("pushButton_Surround_CustomAdd", "QPushButton", QRect(), QSize(18, 18), QSize(18, 18), "+");
         row("pushButton_Surround_CustomClear", "QPushButton", QRect(), QSize(19, 19), QSize(19, 19), "");
         row("groupBox_Surround", "QGroupBox", QRect(), height(25), maxHeight(25), "");
         row("radioButton_Stereo_Pop", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "Pop");
-        row("radioButton_Stereo_RockRoll", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "Rock && Roll");
-        row("radioButton_Stereo_DeepBass", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "Deep Bass");
+        row("radioButton_Stereo_RockRoll", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30),
+            "Rock && Roll");
+        row("radioButton_Stereo_DeepBass", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30),
+            "Deep Bass");
         row("radioButton_Stereo_Jazz", "QRadioButton", QRect(), QSize(268, 30), QSize(268, 30), "Jazz");
         row("radioButton_Stereo_Classic", "QRadioButton", QRect(), height(25), maxHeight(25), "Classic");
         row("radioButton_Stereo_TavoStandard", "QRadioButton", QRect(), QSize(455, 25), QSize(455, 25),
@@ -235,7 +251,8 @@ private slots:
         for (const char *type : {"Surround", "Stereo"})
             for (int i = 1; i <= 5; ++i) {
                 const QByteArray name = QByteArray("radioButton_") + type + "_Custom" + QByteArray::number(i);
-                row(name.constData(), "QRadioButton", QRect(), height(20), maxHeight(20), QString("Mode%1").arg(i));
+                row(name.constData(), "QRadioButton", QRect(), height(20), maxHeight(20),
+                    QString("Mode%1").arg(i));
             }
         row("checkBox_MicENC", "QCheckBox", QRect(), kNoMinimum, kNoMaximum,
             "Mic ENC(Environment Noise Cancellation)");
@@ -246,10 +263,11 @@ private slots:
         row("layoutWidget_3", "QWidget", QRect(49, -1, 501, 341), kNoMinimum, kNoMaximum);
 
         // Speaker test and spectrum.
-        row("pushButton_SurroundTest", "QPushButton", QRect(20, 10, 62, 33), QSize(62, 33), QSize(62, 33), "");
-        for (const char *name : {"label_PersonGif", "label_Horn_Left", "label_Horn_Right", "label_Horn_Up",
-                                 "label_Horn_LeftUp", "label_Horn_RightUp", "label_Horn_RightDown",
-                                 "label_Horn_LeftDown"})
+        row("pushButton_SurroundTest", "QPushButton", QRect(20, 10, 62, 33), QSize(62, 33), QSize(62, 33),
+            "");
+        for (const char *name :
+             {"label_PersonGif", "label_Horn_Left", "label_Horn_Right", "label_Horn_Up", "label_Horn_LeftUp",
+              "label_Horn_RightUp", "label_Horn_RightDown", "label_Horn_LeftDown"})
             row(name, "QLabel", QRect(110, -10, 400, 400), kNoMinimum, kNoMaximum, "");
         row("pushButton", "QPushButton", QRect(180, 90, 40, 40), kNoMinimum, kNoMaximum, "");
         row("label_Spectrum", "QLabel", QRect(10, 40, 500, 300), kNoMinimum, kNoMaximum, "");
@@ -283,7 +301,7 @@ private slots:
         QTest::addColumn<QString>("labelText");
         QTest::addColumn<int>("minimumWidth");
         const char *bands[] = {"30", "60", "120", "250", "500", "1k", "2k", "4k", "8k", "16k"};
-        const char *stereoLabels[] = {"label_2", "label_3", "label_4", "label_6", "label_7",
+        const char *stereoLabels[] = {"label_2", "label_3", "label_4",  "label_6",  "label_7",
                                       "label_8", "label_9", "label_14", "label_10", "label_11"};
         const char *surroundLabels[] = {"label_23", "label_24", "label_25", "label_26", "label_27",
                                         "label_28", "label_29", "label_15", "label_30", "label_31"};
@@ -328,9 +346,9 @@ private slots:
     {
         BareForm form;
         // The band order of the sliders is the order of the values sent to the headset.
-        const QStringList stereo = {"verticalSlider_30", "verticalSlider_60", "verticalSlider_120",
+        const QStringList stereo = {"verticalSlider_30",  "verticalSlider_60",  "verticalSlider_120",
                                     "verticalSlider_250", "verticalSlider_500", "verticalSlider_1k",
-                                    "verticalSlider_2k", "verticalSlider_4k", "verticalSlider_8k",
+                                    "verticalSlider_2k",  "verticalSlider_4k",  "verticalSlider_8k",
                                     "verticalSlider_16k"};
         QStringList inLayout;
         for (int i = 0; i < form.ui.horizontalLayout_7->count(); ++i)
@@ -404,6 +422,13 @@ private slots:
         QVERIFY(bottom[1]->hasScaledContents());
     }
 
+    void minimiseButtonShowsAPointingHand()
+    {
+        BareForm form;
+        QCOMPARE(form.ui.pushButton_Minimize_Btn->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(!form.ui.pushButton_DefaultClose->testAttribute(Qt::WA_SetCursor));
+    }
+
     void headerFont()
     {
         BareForm form;
@@ -419,13 +444,27 @@ private slots:
         const auto &ui = form.ui;
         // Bottom first. The three that are never raised stay below everything else.
         const QList<QWidget *> expected = {
-            ui.label_TopImage,        ui.pushButton_Minimize_Btn, ui.label_TopRightIcon,
-            ui.label_DefaultBackground, ui.label,                 ui.tabWidget,
-            ui.label_Head,            ui.label_Head_One,          ui.label__Head_Two,
-            ui.pushButton_CustomSave, ui.pushButton_CustomReset,  ui.widget_Param_Stereo,
-            ui.lineEdit_CustomName,   ui.widget_Param_Surround,   ui.groupBox_Stereo_Spectrum,
-            ui.groupBox_SurroundTest, ui.label_Hz,                ui.label_dB,
-            ui.label_DefaultHead,     ui.pushButton_DefaultClose, ui.label_BottomBar,
+            ui.label_TopImage,
+            ui.pushButton_Minimize_Btn,
+            ui.label_TopRightIcon,
+            ui.label_DefaultBackground,
+            ui.label,
+            ui.tabWidget,
+            ui.label_Head,
+            ui.label_Head_One,
+            ui.label__Head_Two,
+            ui.pushButton_CustomSave,
+            ui.pushButton_CustomReset,
+            ui.widget_Param_Stereo,
+            ui.lineEdit_CustomName,
+            ui.widget_Param_Surround,
+            ui.groupBox_Stereo_Spectrum,
+            ui.groupBox_SurroundTest,
+            ui.label_Hz,
+            ui.label_dB,
+            ui.label_DefaultHead,
+            ui.pushButton_DefaultClose,
+            ui.label_BottomBar,
         };
         QCOMPARE(namesOf(childWidgets(ui.centralWidget)), namesOf(expected));
 
@@ -443,14 +482,19 @@ private slots:
         BareForm form;
         const auto &ui = form.ui;
         // Save and Reset render alike; Reset's differences sit inside a style sheet comment.
-        QVERIFY(ui.pushButton_CustomReset->styleSheet().contains(QString::fromUtf8("border-radius:5px//圆角*/")));
-        QVERIFY(ui.pushButton_CustomSave->styleSheet().startsWith("QPushButton{\ncolor:rgb(255, 255, 255);  \n"));
+        QVERIFY(
+            ui.pushButton_CustomReset->styleSheet().contains(QString::fromUtf8("border-radius:5px//圆角*/")));
+        QVERIFY(
+            ui.pushButton_CustomSave->styleSheet().startsWith("QPushButton{\ncolor:rgb(255, 255, 255);  \n"));
         // The two add buttons differ only in how the pressed border colour is written.
         QString surroundAdd = ui.pushButton_Surround_CustomAdd->styleSheet();
         QVERIFY(surroundAdd.contains("rgba(30, 3, 77)"));
-        QCOMPARE(surroundAdd.replace("rgba(30, 3, 77)", "rgb(30, 3, 77)"), ui.pushButton_Stereo_CustomAdd->styleSheet());
-        QCOMPARE(ui.pushButton_Stereo_CustomClear->styleSheet(), ui.pushButton_Surround_CustomClear->styleSheet());
-        QVERIFY(ui.pushButton_SurroundTest->styleSheet().contains("\tborder-image: url(:/controls/pic/control/Play.png); \n"));
+        QCOMPARE(surroundAdd.replace("rgba(30, 3, 77)", "rgb(30, 3, 77)"),
+                 ui.pushButton_Stereo_CustomAdd->styleSheet());
+        QCOMPARE(ui.pushButton_Stereo_CustomClear->styleSheet(),
+                 ui.pushButton_Surround_CustomClear->styleSheet());
+        QVERIFY(ui.pushButton_SurroundTest->styleSheet().contains(
+            "\tborder-image: url(:/controls/pic/control/Play.png); \n"));
         QVERIFY(ui.tabWidget->styleSheet().contains("QTabBar::tab{\nwidth: 361px;\nheight:60px;\n"));
     }
 
@@ -477,7 +521,8 @@ private slots:
         QVERIFY(accessible);
         QCOMPARE(accessible->text(QAccessible::Name), QString("Rock & Roll"));
         const QFontMetrics metrics(button->font());
-        QCOMPARE(metrics.size(Qt::TextShowMnemonic, button->text()).width(), metrics.horizontalAdvance("Rock & Roll"));
+        QCOMPARE(metrics.size(Qt::TextShowMnemonic, button->text()).width(),
+                 metrics.horizontalAdvance("Rock & Roll"));
     }
 
     void presetWidthsSetByTheWindow_data()

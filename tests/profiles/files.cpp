@@ -11,6 +11,38 @@
 
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TTT_HAVE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TTT_HAVE_ASAN 1
+#endif
+#endif
+#ifdef TTT_HAVE_ASAN
+#include <atomic>
+#include <cstddef>
+
+// From the sanitizer runtime (GCC ships no header declaring it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void *, size_t),
+                                                         void (*freeHook)(const volatile void *));
+
+namespace
+{
+std::atomic<bool> watchAllocations{false};
+std::atomic<size_t> largestAllocation{0};
+
+void noteAllocation(const volatile void *, size_t size)
+{
+    if (!watchAllocations)
+        return;
+    size_t largest = largestAllocation;
+    while (size > largest && !largestAllocation.compare_exchange_weak(largest, size)) {
+    }
+}
+void ignoreFree(const volatile void *) {}
+} // namespace
+#endif
+
 void ProfilesTest::hexToIntFollowsStrtol_data()
 {
     QTest::addColumn<QString>("text");
@@ -186,6 +218,27 @@ void ProfilesTest::readJsonFileHandlesFiftyMegabytes()
 
     QVERIFY(fx::writeBytes(path, "{\"name\": [" + padding));
     QVERIFY(!std::unique_ptr<QJsonDocument>(readJsonFile(path)));
+}
+
+// Every preset file and the settings file pass through here at start; reading one
+// must cost about its size, not the size limit (found by the settings-file fuzzer, where
+// each read reserved 64 MiB and ran at two files a second under AddressSanitizer).
+void ProfilesTest::readJsonFileAllocatesForTheFileOnly()
+{
+#ifdef TTT_HAVE_ASAN
+    static const bool hooked = __sanitizer_install_malloc_and_free_hooks(noteAllocation, ignoreFree) != 0;
+    QVERIFY(hooked);
+    const QString path = presetDir() + "/small.json";
+    QVERIFY(fx::writeBytes(path, "{\"name\": \"Pop\", \"pad\": \"" + QByteArray(2000, 'x') + "\"}"));
+    largestAllocation = 0;
+    watchAllocations = true;
+    const std::unique_ptr<QJsonDocument> document(readJsonFile(path));
+    watchAllocations = false;
+    QVERIFY(document);
+    QVERIFY2(largestAllocation < 1024 * 1024, qPrintable(QString::number(largestAllocation)));
+#else
+    QSKIP("counts allocations through AddressSanitizer's hooks");
+#endif
 }
 
 void ProfilesTest::readJsonFileCannotOpen()

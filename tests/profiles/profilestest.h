@@ -27,6 +27,7 @@ class ProfilesTest : public QObject
     void readJsonFileDecodesOrRefuses_data();
     void readJsonFileDecodesOrRefuses();
     void readJsonFileHandlesFiftyMegabytes();
+    void readJsonFileAllocatesForTheFileOnly();
     void readJsonFileCannotOpen();
     void writeJsonFileReplacesWholeFile();
     void writeJsonFileFailureKeepsOldContent();

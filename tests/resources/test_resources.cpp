@@ -3,7 +3,10 @@
 // recording, preset file of the supported headset).
 
 #include "common/testmain.h"
+#include "profiles/WriteReadJson.h"
+#include "profiles/presetcatalogue.h"
 
+#include <QAudioDecoder>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -14,6 +17,7 @@
 #include <QMovie>
 #include <QRawFont>
 #include <QSet>
+#include <QSignalSpy>
 #include <QUuid>
 #include <QtEndian>
 
@@ -106,14 +110,17 @@ private slots:
     void picture();
     void pathsOutsideTheCollectionStayAbsent();
     void iconHoldsSeveralSizes();
+    void startPictureIsOpaque();
     void animationCoversItsStillPicture_data();
     void animationCoversItsStillPicture();
     void headerFontRegistersAsMyriadProLight();
     void applicationFontHasChineseGlyphs();
     void recordingHeaderIs71Extensible();
+    void mediaFrameworkDecodesTheRecording();
     void eachVoiceLiesInItsSpeakersWindow_data();
     void eachVoiceLiesInItsSpeakersWindow();
     void presetFileHoldsTheCatalogue();
+    void programFindsEveryPresetOfTheHeadset();
 };
 
 void ResourcesTest::picture_data()
@@ -198,6 +205,18 @@ void ResourcesTest::iconHoldsSeveralSizes()
     QCOMPARE(*std::max_element(widths.begin(), widths.end()), 64);
 }
 
+void ResourcesTest::startPictureIsOpaque()
+{
+    // The no-headset background's style sheet also dresses the start picture's label,
+    // which then shows the whole background squeezed behind the picture: only an opaque
+    // picture hides that.
+    const QImage picture = QImage(":/controls/pic/control/start.png").convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!picture.isNull());
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            QVERIFY2(qAlpha(picture.pixel(x, y)) == 255, qPrintable(QString("see-through at %1,%2").arg(x).arg(y)));
+}
+
 void ResourcesTest::animationCoversItsStillPicture_data()
 {
     QTest::addColumn<QString>("still");
@@ -275,6 +294,30 @@ void ResourcesTest::recordingHeaderIs71Extensible()
     QCOMPARE(wav.samples.size(), kFrames * 16);
 }
 
+void ResourcesTest::mediaFrameworkDecodesTheRecording()
+{
+    // The speaker test plays the file through Qt Multimedia; its decoder must take all
+    // eight channels (no sound card needed for decoding).
+    QAudioDecoder decoder;
+    decoder.setSourceFilename(binPath("audio/test.wav"));
+    qint64 frames = 0;
+    int channels = 0, rate = 0;
+    connect(&decoder, &QAudioDecoder::bufferReady, this, [&] {
+        const QAudioBuffer buffer = decoder.read();
+        frames += buffer.frameCount();
+        channels = buffer.format().channelCount();
+        rate = buffer.format().sampleRate();
+    });
+    QSignalSpy finished(&decoder, &QAudioDecoder::finished);
+    QSignalSpy failed(&decoder, QOverload<QAudioDecoder::Error>::of(&QAudioDecoder::error));
+    decoder.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() || !failed.isEmpty(), 30000);
+    QVERIFY2(failed.isEmpty(), qPrintable(decoder.errorString()));
+    QCOMPARE(channels, 8);
+    QCOMPARE(rate, kRate);
+    QCOMPARE(frames, qint64(kFrames));
+}
+
 void ResourcesTest::eachVoiceLiesInItsSpeakersWindow_data()
 {
     QTest::addColumn<int>("channel");
@@ -332,9 +375,10 @@ void ResourcesTest::presetFileHoldsTheCatalogue()
     QCOMPARE(root.value("micENC"), QJsonValue(true));
 
     // The names the tuning screen looks presets up by, per "type".
-    const QSet<QString> expected = {"1/Pop",         "1/Pack&Roll", "1/Deep Bass", "1/Jazz",
-                                    "1/Classic",     "1/Tavo Standard", "0/Deep Bass", "0/FPS",
-                                    "0/MOBA",        "0/Tavo Standard"};
+    QSet<QString> expected;
+    for (const PresetEntry &entry : presetCatalogue())
+        expected.insert(QString("%1/%2").arg(int(entry.type)).arg(entry.dataName));
+    QCOMPARE(expected.size(), 10);
     const QJsonArray modes = root.value("defaultMode").toArray();
     QCOMPARE(modes.size(), 10);
     QSet<QString> seen, uuids;
@@ -355,6 +399,22 @@ void ResourcesTest::presetFileHoldsTheCatalogue()
     }
     QCOMPARE(seen, expected);
     QCOMPARE(uuids.size(), 10);
+}
+
+void ResourcesTest::programFindsEveryPresetOfTheHeadset()
+{
+    // Loaded the way the program loads its folder at start.
+    WriteReadJson store(qEnvironmentVariable("TTT_BIN_DIR"));
+    store.setCurrentDevice(0x4151, QString());
+    QVERIFY(store.getPresetDevice());
+    QCOMPARE(store.getPresetDevice()->vid, QString("3508"));
+    QVERIFY(store.getPresetDevice()->micENC);
+    for (const PresetEntry &entry : presetCatalogue()) {
+        const ModeData *mode =
+            entry.type == Stereo ? store.getStereoPreset(entry.index) : store.getSurroundPreset(entry.index);
+        QVERIFY2(mode, entry.dataName);
+        QCOMPARE(int(mode->parameter.size()), 10);
+    }
 }
 
 TTT_TEST_MAIN(ResourcesTest)

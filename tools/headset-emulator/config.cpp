@@ -6,9 +6,11 @@
 #include <memory>
 #include <set>
 
-namespace emulator {
+namespace emulator
+{
 
-namespace {
+namespace
+{
 
 // Just enough JSON for the configuration file.
 struct Value {
@@ -28,19 +30,20 @@ const char *kindName(Value::Kind kind)
 
 class Parser
 {
-public:
+  public:
     explicit Parser(const std::string &text) : m_text(text) {}
 
     bool parseDocument(Value &value, std::string &error)
     {
-        if (!parseValue(value, 0) || (skipSpace(), m_pos != m_text.size() && fail("unexpected text after the end"))) {
+        if (!parseValue(value, 0) ||
+            (skipSpace(), m_pos != m_text.size() && fail("unexpected text after the end"))) {
             error = m_error;
             return false;
         }
         return true;
     }
 
-private:
+  private:
     bool fail(const std::string &why)
     {
         if (m_error.empty()) {
@@ -122,14 +125,30 @@ private:
                 break;
             const char e = m_text[m_pos++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 if (m_pos + 4 > m_text.size())
                     return fail("short \\u escape");
@@ -262,7 +281,9 @@ bool readDevice(const Value &object, const std::string &where, DeviceConfig &dev
                 error = at + ": expected 1 to 4 hexadecimal digits, got \"" + value.text + "\"";
                 return false;
             }
-            (key == "vendorId" ? device.vendorId : key == "productId" ? device.productId : device.usagePage) = number;
+            (key == "vendorId"    ? device.vendorId
+             : key == "productId" ? device.productId
+                                  : device.usagePage) = number;
         } else if (key == "interface") {
             if (!expect(Value::Number))
                 return false;

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-namespace emulator {
+namespace emulator
+{
 
 struct DeviceConfig {
     std::string id = "headset";

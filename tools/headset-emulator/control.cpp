@@ -12,7 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace emulator {
+namespace emulator
+{
 
 struct ControlServer::Impl {
     std::string path;
@@ -31,7 +32,8 @@ bool ControlServer::start(const std::string &path, std::string &error)
     stop();
     sockaddr_un address{};
     if (path.empty() || path.size() >= sizeof address.sun_path) {
-        error = "the socket path must have 1 to " + std::to_string(sizeof address.sun_path - 1) + " characters";
+        error =
+            "the socket path must have 1 to " + std::to_string(sizeof address.sun_path - 1) + " characters";
         return false;
     }
     address.sun_family = AF_UNIX;

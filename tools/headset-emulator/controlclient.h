@@ -12,7 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace emulator {
+namespace emulator
+{
 
 inline std::string sendControlCommand(const std::string &socketPath, const std::string &command)
 {

@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr,
                      "usage: %s [--socket PATH] COMMAND [ARGUMENT...]\n"
                      "  (the socket defaults to $HEADSET_EMULATOR_CONTROL)\n"
-                     "commands: plug [id] | unplug [id] | spectrum on|off|rate <n> | replies on|off |\n"
+                     "commands: plug [id] | unplug [id] | spectrum on|off|rate <n> | garbage <n>|off |\n"
+                     "          replies on|off |\n"
                      "          reply-status <command hex> 0|1 | fail-writes on|off |\n"
                      "          identity <8 hex digits> [id] | surround 0|1 [id]\n",
                      argv[0]);

@@ -8,8 +8,8 @@
 // hot-plug callbacks. One mutex guards all device state; the hot-plug callbacks run
 // without it, so they may call back into the library.
 
-#include "config.h"
 #include "emulator.h"
+#include "config.h"
 
 #include "device/hidapi_abi.h"
 
@@ -32,7 +32,8 @@
 
 #define EMULATOR_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace emulator {
+namespace emulator
+{
 using Clock = std::chrono::steady_clock;
 
 struct Device {
@@ -56,9 +57,11 @@ struct hid_device_ {
     std::wstring error;
 };
 
-namespace emulator {
+namespace emulator
+{
 
-namespace {
+namespace
+{
 
 const Clock::time_point loadTime = Clock::now();
 
@@ -67,7 +70,9 @@ constexpr size_t kHandleBufferReports = 64;
 constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 constexpr int kDefaultSpectrumRate = 30;
 constexpr int kMaxSpectrumRate = 1000;
+constexpr int kMaxGarbageRate = 10000;
 constexpr int kSpectrumBands = 57;
+constexpr auto kMaxStreamLag = std::chrono::milliseconds(100);
 
 // Report layout (the headset's side of it).
 constexpr uint8_t kShortRequest = 0x4E, kLongRequest = 0x4F;
@@ -115,11 +120,12 @@ struct State {
     bool repliesOn = true;
     bool failWrites = false;
     int spectrumRate = kDefaultSpectrumRate;
+    int garbageRate = 0; // reports per second of the garbage flood, 0 when off
+    Clock::time_point nextGarbage;
     std::map<uint8_t, uint8_t> replyStatus;
     std::wstring error;
     uint32_t noiseSeed = 0x2545F491;
     FILE *wireLog = nullptr;
-    std::string wireLogPath;
 
     ControlServer control;
 
@@ -230,6 +236,37 @@ std::vector<uint8_t> spectrumFrame(State &s, Device &device)
     return buildReply(SpectrumSwitch, levels, true);
 }
 
+// A report no valid reply could be mistaken for, in the ways a confused or failing
+// device gets it wrong: random bytes, a good head with a bad checksum, a length byte
+// past the report, the request's byte order, a report of a size hidraw may deliver
+// but the program does not expect.
+std::vector<uint8_t> garbageReport(State &s)
+{
+    const uint32_t kind = nextNoise(s) % 5;
+    std::vector<uint8_t> report(kind == 4 ? 1 + nextNoise(s) % 63 : (nextNoise(s) & 1) ? 64 : 32);
+    for (uint8_t &byte : report)
+        byte = static_cast<uint8_t>(nextNoise(s));
+    const size_t size = report.size();
+    if (kind == 0 || kind == 4) {
+        if (size > 1 && report[1] == 0x30)
+            report[1] = 0x31; // never a reply's marker
+        return report;
+    }
+    report[0] = size == 64 ? kLongReply : kShortReply;
+    report[1] = 0x30;
+    report[2] = kind == 3 ? 0x80 : 0x18;
+    report[3] = kind == 3 ? 0x18 : 0x80;
+    if (kind == 2) {
+        const size_t room = size - kPayloadStart; // the smallest length byte that is too long
+        report[kLengthByte] = static_cast<uint8_t>(room + nextNoise(s) % (256 - room));
+    } else {
+        report[kLengthByte] = static_cast<uint8_t>(nextNoise(s) % (size - kPayloadStart));
+        const size_t at = kPayloadStart + report[kLengthByte];
+        report[at] = static_cast<uint8_t>(checksum(report.data(), at) + 1 + nextNoise(s) % 255);
+    }
+    return report;
+}
+
 uint8_t statusFor(State &s, uint8_t command)
 {
     const auto found = s.replyStatus.find(command);
@@ -261,8 +298,9 @@ void handleRequest(State &s, Device &device, const uint8_t *data, size_t length)
     }
     case ReadAudio:
         // status, sample-rate code (3: 48000 Hz), a further value, 7.1 surround support
-        scheduleReply(s, device,
-                      buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
+        scheduleReply(
+            s, device,
+            buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
         break;
     case SetPEQ:
         if (n >= 3)
@@ -311,15 +349,26 @@ void runClock()
         for (auto &device : s.devices) {
             if (!device->plugged || !device->streaming)
                 continue;
-            if (device->nextFrame <= now) {
+            // A fixed schedule keeps the rate exact: a late wake-up sends the frames that fell
+            // due meanwhile, as a host controller hands over what it polled. After a long
+            // stall the stream starts afresh instead.
+            if (now - device->nextFrame > kMaxStreamLag)
+                device->nextFrame = now;
+            while (device->nextFrame <= now) {
                 emitReport(s, *device, spectrumFrame(s, *device));
-                // A fixed schedule keeps the rate exact; after a long stall start afresh
-                // rather than sending a burst.
                 device->nextFrame += period;
-                if (device->nextFrame + period < now)
-                    device->nextFrame = now + period;
             }
             wake = std::min(wake, device->nextFrame);
+        }
+        if (s.garbageRate > 0) {
+            if (s.nextGarbage <= now) {
+                for (auto &device : s.devices)
+                    emitReport(s, *device, garbageReport(s));
+                s.nextGarbage += framePeriod(s.garbageRate);
+                if (s.nextGarbage + framePeriod(s.garbageRate) < now)
+                    s.nextGarbage = now + framePeriod(s.garbageRate);
+            }
+            wake = std::min(wake, s.nextGarbage);
         }
         if (wake == Clock::time_point::max())
             s.clockWake.wait(lock);
@@ -441,18 +490,11 @@ std::vector<DeviceConfig> loadConfig()
 void openWireLog(State &s)
 {
     const char *path = std::getenv("HEADSET_EMULATOR_WIRE_LOG");
-    const std::string wanted = path ? path : "";
-    if (wanted == s.wireLogPath && (s.wireLog || wanted.empty()))
+    if (!path || !*path)
         return;
-    if (s.wireLog)
-        std::fclose(s.wireLog);
-    s.wireLog = nullptr;
-    s.wireLogPath = wanted;
-    if (wanted.empty())
-        return;
-    s.wireLog = std::fopen(wanted.c_str(), "w");
+    s.wireLog = std::fopen(path, "w");
     if (!s.wireLog)
-        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", wanted.c_str(),
+        std::fprintf(stderr, "headset-emulator: cannot write the wire log %s: %s\n", path,
                      std::strerror(errno));
 }
 
@@ -470,6 +512,7 @@ void ensureStarted()
         s.repliesOn = true;
         s.failWrites = false;
         s.spectrumRate = kDefaultSpectrumRate;
+        s.garbageRate = 0;
         s.replyStatus.clear();
         s.devices.clear();
         for (const DeviceConfig &config : loadConfig()) {
@@ -515,6 +558,9 @@ void shutDown()
         }
         s.devices.clear();
         s.pending.clear();
+        if (s.wireLog)
+            std::fclose(s.wireLog);
+        s.wireLog = nullptr;
     }
     {
         std::lock_guard<std::recursive_mutex> lock(s.callbackMutex);
@@ -574,8 +620,8 @@ bool parseNumber(const std::string &word, int base, long low, long high, long &v
 }
 
 // The devices a command names: the one with `id`, or every one when no id is given.
-bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt, std::vector<Device *> &chosen,
-                   std::string &error)
+bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt,
+                   std::vector<Device *> &chosen, std::string &error)
 {
     if (words.size() > idAt + 1) {
         error = "too many words";
@@ -631,6 +677,17 @@ std::string runCommand(const std::string &line)
                 return "error: usage: spectrum on|off|rate <1.." + std::to_string(kMaxSpectrumRate) + ">";
             }
             s.clockWake.notify_all();
+        } else if (verb == "garbage") {
+            long rate = 0;
+            if (words.size() == 2 && words[1] == "off") {
+                s.garbageRate = 0;
+            } else if (words.size() == 2 && parseNumber(words[1], 10, 1, kMaxGarbageRate, rate)) {
+                s.garbageRate = static_cast<int>(rate);
+                s.nextGarbage = Clock::now();
+            } else {
+                return "error: usage: garbage <1.." + std::to_string(kMaxGarbageRate) + ">|off";
+            }
+            s.clockWake.notify_all();
         } else if (verb == "replies" || verb == "fail-writes") {
             bool on = false;
             if (words.size() != 2 || !parseOnOff(words[1], on))
@@ -673,7 +730,7 @@ std::string runCommand(const std::string &line)
                 device->config.surround = static_cast<int>(value);
         } else {
             return "error: unknown command \"" + verb +
-                   "\" (plug, unplug, spectrum, replies, reply-status, fail-writes, identity, surround)";
+                   "\" (plug, unplug, spectrum, garbage, replies, reply-status, fail-writes, identity, surround)";
         }
     }
     dispatchHotplug(s, events);
@@ -720,7 +777,8 @@ EMULATOR_EXPORT void hid_free_enumeration(struct hid_device_info *devs)
     freeInfo(devs);
 }
 
-namespace {
+namespace
+{
 
 hid_device *openDevice(Device &device)
 {
@@ -739,7 +797,8 @@ EMULATOR_EXPORT hid_device *hid_open(unsigned short vendor_id, unsigned short pr
     State &s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     for (const auto &device : s.devices) {
-        if (!device->plugged || device->config.vendorId != vendor_id || device->config.productId != product_id)
+        if (!device->plugged || device->config.vendorId != vendor_id ||
+            device->config.productId != product_id)
             continue;
         if (serial_number && widen(identityText(device->config.identity)) != serial_number)
             continue;
@@ -851,8 +910,9 @@ EMULATOR_EXPORT const wchar_t *hid_error(hid_device *dev)
     return error.empty() ? L"Success" : error.c_str();
 }
 
-EMULATOR_EXPORT int hid_hotplug_register_callback(unsigned short vendor_id, unsigned short product_id, int events,
-                                                  int flags, hid_hotplug_callback_fn callback, void *user_data,
+EMULATOR_EXPORT int hid_hotplug_register_callback(unsigned short vendor_id, unsigned short product_id,
+                                                  int events, int flags, hid_hotplug_callback_fn callback,
+                                                  void *user_data,
                                                   hid_hotplug_callback_handle *callback_handle)
 {
     const int knownEvents = HID_API_HOTPLUG_EVENT_DEVICE_ARRIVED | HID_API_HOTPLUG_EVENT_DEVICE_LEFT;

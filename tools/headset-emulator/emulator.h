@@ -5,7 +5,8 @@
 
 #include <string>
 
-namespace emulator {
+namespace emulator
+{
 
 // One control command line ("unplug headset", "spectrum rate 200", ...): "ok" or
 // "error: <why>". Hot-plug callbacks of plug and unplug have run when it returns.
@@ -14,7 +15,7 @@ std::string runCommand(const std::string &line);
 // The UNIX-socket control server (HEADSET_EMULATOR_CONTROL).
 class ControlServer
 {
-public:
+  public:
     ControlServer() = default;
     ControlServer(const ControlServer &) = delete;
     ~ControlServer();
@@ -24,7 +25,7 @@ public:
     bool start(const std::string &path, std::string &error);
     void stop();
 
-private:
+  private:
     void serve();
 
     struct Impl;
