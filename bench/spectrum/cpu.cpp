@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     program.setProcessEnvironment(env);
     program.setStandardOutputFile(QProcess::nullDevice());
     program.setStandardErrorFile(QProcess::nullDevice());
-    program.start(bin + "/ToneTuningTool", {});
+    program.start(bin + "/ToneTuningTool", QStringList());
     if (!program.waitForStarted()) {
         out << "cannot start " << bin << "/ToneTuningTool\n";
         return 2;

@@ -90,8 +90,6 @@ private slots:
     {
         qRegisterMetaType<QMouseEvent *>();
         m_window = std::make_unique<ToneTuningTool>();
-        if (m_window->ui.widget_Spectrum->graphCount() == 0) // not yet part of construction on this branch
-            m_window->initCustomPlot();
         m_window->show();
         m_window->ui.tabWidget->setCurrentIndex(1);
         m_window->ui.widget_Param_Stereo->show();

@@ -3,10 +3,10 @@
 // the timeline, the abandon, and presses without a headset.
 
 #include "common/headsetemulator.h"
+#include "common/programfolder.h"
 #include "common/testmain.h"
 #include "common/tracecapture.h"
 
-#include "device/MyThread.h"
 #include "device/MyThread_Two.h"
 #include "device/UsbHidOperation.h"
 #include "window/ToneTuningTool.h"
@@ -23,8 +23,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr int kSupportedProduct = 0x4151;
 
 struct Speaker {
     const char *label;
@@ -90,45 +88,44 @@ class SpeakerTestTest : public QObject
     std::unique_ptr<HeadsetEmulator> m_emulator;
     std::unique_ptr<TraceCapture> m_traces;
     std::unique_ptr<ToneTuningTool> m_window;
-    std::unique_ptr<MyThread_Two> m_timing;
-    DeviceData m_preset;
-    std::map<int, DeviceData *> m_presetDevices;
     IndexLog m_indices;
     std::chrono::microseconds m_tick{10000};
 
     ToneTuningTool &w() { return *m_window; }
+    MyThread_Two *timing() { return w().m_timingThread; }
     QLabel *speakerLabel(int channel) { return w().findChild<QLabel *>(kSpeakers[channel - 1].label); }
 
-    void openHeadset()
+    void command(const QString &line) { QCOMPARE(m_emulator->command(line), QString("ok")); }
+
+    // The window opens the headset itself, at start and when it is plugged in.
+    void waitForHeadset()
     {
-        if (hidDevice.load() == nullptr)
-            QCOMPARE(usbHidOpenDevice(m_presetDevices), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(hidDevice.load() != nullptr && w().m_deviceView == 1, 10000);
     }
 
-    // The timing thread the window uses from now on, ticking every `tick` (the real one
-    // ticks every 10 ms; the longer scenarios run it faster and count in ticks).
+    // Gives the window a new timing thread ticking every `tick` (the real one ticks every
+    // 10 ms; the longer scenarios run it faster and count in ticks). The window owns it,
+    // as it owns the one it creates at each open.
     void useTimingThread(std::chrono::microseconds tick)
     {
         dropTimingThread();
         m_tick = tick;
-        m_timing = std::make_unique<MyThread_Two>();
-        m_timing->setTickPeriod(tick);
-        m_timing->start();
-        connect(m_timing.get(), &MyThread_Two::sendSetMicTimer, m_window.get(),
-                &ToneTuningTool::on_SLOTSetMicTimer_LabelUI);
-        connect(m_timing.get(), &MyThread_Two::sendSetMicTimer, &m_indices, &IndexLog::record);
-        w().m_timingThread = m_timing.get();
+        auto *thread = new MyThread_Two;
+        thread->setTickPeriod(tick);
+        thread->start();
+        connect(thread, &MyThread_Two::sendSetMicTimer, m_window.get(), &ToneTuningTool::on_SLOTSetMicTimer_LabelUI);
+        connect(thread, &MyThread_Two::sendSetMicTimer, &m_indices, &IndexLog::record);
+        w().m_timingThread = thread;
         m_indices.indices.clear();
     }
 
     void dropTimingThread()
     {
-        if (w().m_timingThread == m_timing.get())
-            w().m_timingThread = nullptr;
-        m_timing.reset();
+        delete w().m_timingThread;
+        w().m_timingThread = nullptr;
     }
 
-    int ticks() const { return m_timing ? m_timing->tickCount.load() : 0; }
+    int ticks() { return timing() ? timing()->tickCount.load() : 0; }
     qint64 ticksToMs(int ticks) const { return qint64(ticks) * m_tick.count() / 1000; }
 
     void press() { w().ui.pushButton_SurroundTest->click(); }
@@ -175,19 +172,19 @@ private slots:
 void SpeakerTestTest::initTestCase()
 {
     m_traces = std::make_unique<TraceCapture>();
+    QVERIFY(ttt_test::provideProgramFile("DefaultFile/VID-3508&PID-4151.json"));
+    QVERIFY(ttt_test::provideProgramFile("audio/test.wav"));
     m_emulator = std::make_unique<HeadsetEmulator>();
-    m_preset.vid = "3508";
-    m_preset.pid = "4151";
-    m_presetDevices = {{kSupportedProduct, &m_preset}};
     m_window = std::make_unique<ToneTuningTool>();
-    m_window->ui.tabWidget->setCurrentIndex(0);
     m_window->show();
-    openHeadset();
+    waitForHeadset();
+    m_window->ui.tabWidget->setCurrentIndex(Surround);
+    m_window->ui.groupBox_SurroundTest->show();
 }
 
 void SpeakerTestTest::init()
 {
-    openHeadset();
+    waitForHeadset();
     useTimingThread(10ms);
     m_traces->clear();
 }
@@ -196,14 +193,11 @@ void SpeakerTestTest::cleanup()
 {
     if (w().m_testClicks != 0 || w().m_personMovie)
         w().abandonSpeakerTest();
-    dropTimingThread();
 }
 
 void SpeakerTestTest::cleanupTestCase()
 {
-    dropTimingThread();
     m_window.reset();
-    usbHidCloseDevice(nullptr);
     m_emulator.reset();
     m_traces.reset();
 }
@@ -221,7 +215,7 @@ void SpeakerTestTest::firstPressStartsRecordingAndLightsFrontLeftASecondLater()
     QCOMPARE(w().m_player->volume(), 50);
     QCOMPARE(w().m_testClicks, 1);
     QCOMPARE(w().m_testPlaying, true);
-    QCOMPARE(m_timing->startFlag, 1);
+    QCOMPARE(timing()->startFlag, 1);
 
     QVERIFY(w().ui.label_PersonGif->movie());
     QCOMPARE(w().ui.label_PersonGif->movie()->state(), QMovie::Running);
@@ -249,7 +243,7 @@ void SpeakerTestTest::pauseAndResumeKeepTheRemainingTime()
 
     press(); // pause
     QCOMPARE(w().m_testPlaying, false);
-    QCOMPARE(m_timing->pauseFlag, 1);
+    QCOMPARE(timing()->pauseFlag, 1);
     QCOMPARE(w().m_personMovie->state(), QMovie::NotRunning);
     QCOMPARE(speakerLabel(3)->movie()->state(), QMovie::NotRunning);
     if (playerWasPlaying)
@@ -267,7 +261,7 @@ void SpeakerTestTest::pauseAndResumeKeepTheRemainingTime()
     sinceResume.start();
     press(); // resume
     QCOMPARE(w().m_testPlaying, true);
-    QCOMPARE(m_timing->pauseFlag, 0);
+    QCOMPARE(timing()->pauseFlag, 0);
     QCOMPARE(w().m_personMovie->state(), QMovie::Running);
     QCOMPARE(speakerLabel(3)->movie()->state(), QMovie::Running);
     if (playerWasPlaying)
@@ -294,14 +288,14 @@ void SpeakerTestTest::timelineEndReturnsToIdleAndNextPressStartsAfresh()
     verifyIdle();
     for (int channel = 1; channel <= 7; ++channel)
         QCOMPARE(speakerLabel(channel)->styleSheet(), QString(kSpeakers[channel - 1].still));
-    QTRY_COMPARE(m_timing->tickCount.load(), 0);
+    QTRY_COMPARE(timing()->tickCount.load(), 0);
 
     m_indices.indices.clear();
     press();
     QCOMPARE(w().m_testClicks, 1);
     QCOMPARE(w().m_testPlaying, true);
     QVERIFY(w().m_player);
-    QCOMPARE(m_timing->startFlag, 1);
+    QCOMPARE(timing()->startFlag, 1);
     waitForIndex(1);
     QCOMPARE(m_indices.indices.first(), 1);
 }
@@ -315,9 +309,9 @@ void SpeakerTestTest::abandonRestoresTheStillPicture()
 
     w().abandonSpeakerTest();
     verifyIdle();
-    QCOMPARE(m_timing->startFlag, 0);
+    QCOMPARE(timing()->startFlag, 0);
     QCOMPARE(speakerLabel(3)->styleSheet(), QString(kSpeakers[2].still));
-    QTRY_COMPARE(m_timing->tickCount.load(), 0);
+    QTRY_COMPARE(timing()->tickCount.load(), 0);
 
     m_indices.indices.clear();
     press();
@@ -343,11 +337,14 @@ void SpeakerTestTest::pressWithoutHeadsetShowsTheBoxAndChangesNothing()
         press();
     const int clicks = w().m_testClicks;
     const bool playing = w().m_testPlaying;
-    const int pauseFlag = m_timing->pauseFlag;
+    const int pauseFlag = timing()->pauseFlag;
     const QMediaPlayer::State playerState = w().m_player ? w().m_player->state() : QMediaPlayer::StoppedState;
 
-    usbHidCloseDevice(nullptr);
-    QVERIFY(hidDevice.load() == nullptr);
+    // Unplugged: the window closes the link; the run, if any, goes on.
+    MyThread_Two *runTiming = timing();
+    command("unplug");
+    QTRY_VERIFY(hidDevice.load() == nullptr);
+    QCOMPARE(timing(), runTiming);
     BoxAnswerer answerer;
     answerer.arm();
     press();
@@ -357,11 +354,13 @@ void SpeakerTestTest::pressWithoutHeadsetShowsTheBoxAndChangesNothing()
 
     QCOMPARE(w().m_testClicks, clicks);
     QCOMPARE(w().m_testPlaying, playing);
-    QCOMPARE(m_timing->pauseFlag, pauseFlag);
+    QCOMPARE(timing()->pauseFlag, pauseFlag);
     if (w().m_player)
         QCOMPARE(w().m_player->state(), playerState);
     if (pressesBefore == 1)
         QCOMPARE(w().m_personMovie->state(), QMovie::Running);
+
+    command("plug");
 }
 
 void SpeakerTestTest::withoutTimingThreadOnlyTheRecordingRuns()

@@ -2,6 +2,7 @@
 // sequences, then the plot fed by the headset emulator's stream, the stream switch on
 // the wire, and what the screen shows (this runs under a real X server).
 #include "common/headsetemulator.h"
+#include "common/programfolder.h"
 #include "common/testmain.h"
 
 #include "device/MyThread.h"
@@ -73,9 +74,6 @@ class SpectrumTest : public QObject
 
     std::unique_ptr<HeadsetEmulator> m_emulator;
     std::unique_ptr<ToneTuningTool> m_window;
-    std::unique_ptr<MyThread> m_recvThread;
-    DeviceData m_preset;
-    std::map<int, DeviceData *> m_presetDevices;
     PlotLog m_log;
 
     ToneTuningTool &w() { return *m_window; }
@@ -110,45 +108,33 @@ private slots:
     void pointsOfAFrame();
     void shortFrameDrawsZeros();
 
+    void headsetViewOnStereoTabStreams();
     void streamDrawsOnePicturePerPace();
     void streamOffKeepsTheLastPicture();
-    void headsetViewOnStereoTabStartsTheStream_data();
-    void headsetViewOnStereoTabStartsTheStream();
+    void headsetViewHookByTabAndModel_data();
+    void headsetViewHookByTabAndModel();
     void screenShowsMovingSpikes();
 };
 
+// The window opens the emulated headset while it is constructed and comes up on the
+// stereo tab; the headset view follows 500 ms later.
 void SpectrumTest::initTestCase()
 {
+    QVERIFY(ttt_test::provideProgramFile("DefaultFile/VID-3508&PID-4151.json"));
     m_emulator = std::make_unique<HeadsetEmulator>();
-    m_preset.vid = "3508";
-    m_preset.pid = "4151";
-    m_presetDevices = {{0x4151, &m_preset}};
     m_window = std::make_unique<ToneTuningTool>();
-    if (w().ui.widget_Spectrum->graphCount() == 0) // not yet part of construction on this branch
-        w().initCustomPlot();
-    if (hidDevice.load() == nullptr)
-        QCOMPARE(usbHidOpenDevice(m_presetDevices), 0);
-    m_recvThread = std::make_unique<MyThread>();
-    m_recvThread->runFlag = 1;
-    m_recvThread->start();
-    connect(m_recvThread.get(), &MyThread::sendReadAudio, m_window.get(), &ToneTuningTool::on_SLOTReadAudio,
-            Qt::QueuedConnection);
+    w().ui.tabWidget->setCurrentIndex(Stereo);
+    QVERIFY(w().m_recvThread);
     m_log.plot = w().ui.widget_Spectrum;
-    connect(m_recvThread.get(), &MyThread::sendReadAudio, &m_log, &PlotLog::record, Qt::QueuedConnection);
+    // After the window's own connection, so each entry shows what the window drew.
+    connect(w().m_recvThread, &MyThread::sendReadAudio, &m_log, &PlotLog::record, Qt::QueuedConnection);
 }
 
 void SpectrumTest::cleanupTestCase()
 {
-    w().switchSpectrumStream(0);
-    usbHidCloseDevice(m_recvThread.get());
-    m_recvThread.reset();
     m_window.reset();
     m_emulator.reset();
 }
-
-// Each row: an optional earlier frame, how many steps were drawn before the next frame
-// arrived, the next frame, then the value of one display byte over ten steps (the tenth
-// shows what the animation wraps back to).
 void SpectrumTest::stepsAfterFrames_data()
 {
     QTest::addColumn<bool>("hasEarlier");
@@ -237,18 +223,31 @@ void SpectrumTest::shortFrameDrawsZeros()
     QCOMPARE(y[228], 1.0);
 }
 
+// The stereo tab is already current when the headset view comes up (the start-up
+// selects it before any headset is open): the headset is asked to stream all the same.
+void SpectrumTest::headsetViewOnStereoTabStreams()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(w().m_deviceView, 1, 10000);
+    QVERIFY(!switchesSent().isEmpty());
+    QCOMPARE(switchesSent().last(), 1);
+    QCOMPARE(spectrumEnabled.load(), 1);
+    QVERIFY(!w().ui.widget_Spectrum->isHidden());
+    QVERIFY(w().ui.label_Spectrum->isHidden());
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.count(SpectrumPace) >= 2, 15000);
+}
+
 // Each pace draws the next step; a new frame only prepares the steps and draws nothing.
 void SpectrumTest::streamDrawsOnePicturePerPace()
 {
     m_emulator->markWire();
     m_log.entries.clear();
+    QVector<double> previous = PlotLog::values(w().ui.widget_Spectrum);
     w().switchSpectrumStream(1);
     QCOMPARE(switchesSent(), QList<int>{1});
     QCOMPARE(spectrumEnabled.load(), 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(m_log.count(SpectrumPace) >= 12, 15000);
     const QList<PlotLog::Entry> entries = m_log.entries;
-    QVector<double> previous;
     int paces = 0, changes = 0;
     for (const PlotLog::Entry &entry : entries) {
         if (entry.code == ReplySpectrumFrame) {
@@ -287,7 +286,7 @@ void SpectrumTest::streamOffKeepsTheLastPicture()
 
 // The headset view coming up does for the spectrum what the stereo tab does, but only
 // when the stereo tab is current.
-void SpectrumTest::headsetViewOnStereoTabStartsTheStream_data()
+void SpectrumTest::headsetViewHookByTabAndModel_data()
 {
     QTest::addColumn<int>("tab");
     QTest::addColumn<int>("model");
@@ -301,7 +300,7 @@ void SpectrumTest::headsetViewOnStereoTabStartsTheStream_data()
     QTest::newRow("microphone tab: nothing") << 2 << 0 << QList<int>{} << false << true;
 }
 
-void SpectrumTest::headsetViewOnStereoTabStartsTheStream()
+void SpectrumTest::headsetViewHookByTabAndModel()
 {
     QFETCH(int, tab);
     QFETCH(int, model);
@@ -323,7 +322,6 @@ void SpectrumTest::headsetViewOnStereoTabStartsTheStream()
         QCOMPARE(spectrumEnabled.load(), switches.last());
 
     w().m_headsetModel = 0;
-    w().switchSpectrumStream(0);
 }
 
 void SpectrumTest::screenShowsMovingSpikes()
