@@ -184,7 +184,6 @@ class ToneTuningTool : public QMainWindow
     void armOpenRetry();
     void watchdogTick();
 
-    std::unique_ptr<HotplugSource> m_hotplug;
     int m_connection = 0; // counts opens and closes; a pending view switch checks it
 
     bool m_exiting = false; // "quit" chosen: close() hides even without a tray
@@ -224,5 +223,6 @@ class ToneTuningTool : public QMainWindow
     SliderMovingFlag m_sliderMoving; // an int to its users; starts the tick when raised
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
+    std::unique_ptr<HotplugSource> m_hotplug; // where device arrivals and removals come from
     SpectrumAnimation m_spectrumAnimation;
 };

@@ -28,7 +28,7 @@ import time
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
 APP_NAME = "ToneTuningTool"
 HEADSET_VIEW = "Headset connected"
@@ -51,9 +51,21 @@ class CheckFailed(Exception):
     pass
 
 
+def pump_events():
+    """Lets libatspi handle the events it has received.
+
+    It keeps the desktop's list of programs and the states of controls in a cache that
+    only its event handlers update, and those run in the GLib main loop.
+    """
+    context = GLib.MainContext.default()
+    while context.pending():
+        context.iteration(False)
+
+
 def wait_for(what, condition, timeout, process=None):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
+        pump_events()
         value = condition()
         if value:
             return value
@@ -143,37 +155,81 @@ def uploaded_gains(report):
     return first, gains
 
 
+def enable_accessibility():
+    """What a screen reader does at its start: switch AT-SPI on for the session.
+
+    Qt joins the accessibility bus once org.a11y.Bus is running and its IsEnabled status
+    is true; in a bare D-Bus session nothing has started the bus yet, and setting the
+    property starts it. Call it after starting the program: Qt 5.15 started while the bus
+    is already up often connects to it without announcing itself to the registry (a
+    five-line Qt program does the same here), whereas a bus that appears later is always
+    joined properly, the way a screen reader started after the log-on programs is.
+    """
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    bus.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+                  GLib.Variant("(ssv)", ("org.a11y.Status", "IsEnabled", GLib.Variant("b", True))),
+                  None, Gio.DBusCallFlags.NONE, 10000, None)
+    # Starts the registry, which the program announces itself to when it joins.
+    Atspi.init()
+    Atspi.get_desktop(0).get_child_count()
+
+
+class RunningProgram:
+    """The program started with the emulator in a home folder of its own."""
+
+    def __init__(self, program, emulator):
+        self.home = tempfile.mkdtemp(prefix="ttt-atspi-")
+        self.wire = os.path.join(self.home, "wire.log")
+        env = dict(os.environ)
+        env.update({
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
+            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
+            "TMPDIR": self.home,
+            "TONETUNINGTOOL_HID_LIBRARY": emulator,
+            "HEADSET_EMULATOR_WIRE_LOG": self.wire,
+            "HEADSET_EMULATOR_CONTROL": os.path.join(self.home, "control.sock"),
+            "QT_QPA_PLATFORM": "xcb",
+        })
+        env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+        os.makedirs(os.path.join(self.home, "Documents"))
+        # Into a file, not a pipe: the program's traces would fill a pipe nobody reads and stall it.
+        self.output_path = os.path.join(self.home, "output.txt")
+        self.output_file = open(self.output_path, "wb")
+        self.process = subprocess.Popen([program], env=env, stdout=self.output_file, stderr=subprocess.STDOUT)
+        enable_accessibility()
+
+    def wait_for_headset_view(self, timeout):
+        app = wait_for("the program on the accessibility bus", find_application, timeout, self.process)
+        return wait_for("the headset view",
+                        lambda: (lambda n: n if any(showing(x) for x in n.get(HEADSET_VIEW, [])) else None)(
+                            by_name(app)), timeout, self.process)
+
+    def stop(self):
+        """Ends the program and returns its output."""
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.output_file.close()
+        with open(self.output_path, encoding="utf-8", errors="replace") as file:
+            output = file.read()
+        shutil.rmtree(self.home, ignore_errors=True)
+        return output
+
+
 def run(program, emulator, timeout):
-    home = tempfile.mkdtemp(prefix="ttt-atspi-")
-    wire = os.path.join(home, "wire.log")
-    env = dict(os.environ)
-    env.update({
-        "HOME": home,
-        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-        "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
-        "TMPDIR": home,
-        "TONETUNINGTOOL_HID_LIBRARY": emulator,
-        "HEADSET_EMULATOR_WIRE_LOG": wire,
-        "HEADSET_EMULATOR_CONTROL": os.path.join(home, "control.sock"),
-        "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-        "QT_ACCESSIBILITY": "1",
-        "QT_QPA_PLATFORM": "xcb",
-    })
-    env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
-    os.makedirs(os.path.join(home, "Documents"))
     program_folder = os.path.dirname(os.path.realpath(program))
     expected = preset_gains(program_folder, "Pop", 1)
-
-    # Into a file, not a pipe: the program's traces would fill a pipe nobody reads and stall it.
-    output_path = os.path.join(home, "output.txt")
-    output_file = open(output_path, "wb")
-    process = subprocess.Popen([program], env=env, stdout=output_file, stderr=subprocess.STDOUT)
+    running = RunningProgram(program, emulator)
+    process = running.process
+    wire = running.wire
     result = 1
     try:
-        app = wait_for("the program on the accessibility bus", find_application, timeout, process)
-        named = wait_for("the headset view",
-                         lambda: (lambda n: n if any(showing(x) for x in n.get(HEADSET_VIEW, [])) else None)(
-                             by_name(app)), timeout, process)
+        named = running.wait_for_headset_view(timeout)
 
         missing = [tab for tab in TABS if tab not in named]
         missing += ["%s stereo preset" % p for p in STEREO_PRESETS if "%s stereo preset" % p not in named]
@@ -212,19 +268,9 @@ def run(program, emulator, timeout):
     except CheckFailed as failure:
         print("AT-SPI check failed: %s" % failure, file=sys.stderr)
     finally:
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-        output_file.close()
-        with open(output_path, encoding="utf-8", errors="replace") as file:
-            output = file.read()
+        output = running.stop()
         if result != 0 or os.environ.get("TTT_ATSPI_VERBOSE"):
             sys.stderr.write("--- the program's output (last part):\n" + output[-4000:])
-        shutil.rmtree(home, ignore_errors=True)
     return result
 
 
@@ -238,7 +284,6 @@ def main():
         sys.exit("atspi_check.py: no X display (run it under xvfb-run)")
     if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
         sys.exit("atspi_check.py: no D-Bus session (run it under dbus-run-session)")
-    Atspi.init()
     sys.exit(run(os.path.abspath(args.program), os.path.abspath(args.emulator), args.timeout))
 
 

@@ -5,6 +5,7 @@
 #include "common/testmain.h"
 
 #include "device/hidlibrary.h"
+#include "device/reportformat.h"
 
 #include <QRegularExpression>
 #include <QTemporaryFile>
@@ -304,6 +305,14 @@ class EmulatorTest : public QObject
                                          << "error: usage: spectrum on|off|rate <1..1000>";
         QTest::newRow("spectrum maybe") << "spectrum maybe"
                                         << "error: usage: spectrum on|off|rate <1..1000>";
+        QTest::newRow("garbage") << "garbage 1000"
+                                 << "ok";
+        QTest::newRow("garbage off") << "garbage off"
+                                     << "ok";
+        QTest::newRow("garbage beyond the limit") << "garbage 10001"
+                                                  << "error: usage: garbage <1..10000>|off";
+        QTest::newRow("garbage without rate") << "garbage"
+                                              << "error: usage: garbage <1..10000>|off";
         QTest::newRow("replies") << "replies off"
                                  << "ok";
         QTest::newRow("fail-writes") << "fail-writes on"
@@ -328,7 +337,7 @@ class EmulatorTest : public QObject
                                     << "error: usage: surround 0|1 [id]";
         QTest::newRow("unknown verb") << "explode"
                                       << "error: unknown command \"explode\" (plug, unplug, "
-                                         "spectrum, replies, reply-status, fail-writes, identity, "
+                                         "spectrum, garbage, replies, reply-status, fail-writes, identity, "
                                          "surround)";
     }
 
@@ -385,6 +394,41 @@ class EmulatorTest : public QObject
             distinct.insert(frame.mid(6, 57));
         }
         QVERIFY(distinct.size() >= 15); // levels move
+    }
+
+    // Every kind of garbage shows up, none of it passes as a reply, and a real reply
+    // still gets through the flood.
+    void garbageFlood()
+    {
+        hid_device *device = open();
+        QCOMPARE(m_emulator->command("garbage 2000"), QString("ok"));
+        QSet<int> sizes;
+        int goodHeads = 0;
+        for (int i = 0; i < 400; ++i) {
+            unsigned char buffer[64] = {};
+            const int count = hidLibrary()->readTimeout(device, buffer, sizeof buffer, 2000);
+            QVERIFY(count > 0);
+            sizes.insert(count);
+            QVERIFY2(!validateReply(buffer, count), qPrintable(QByteArray((char *)buffer, count).toHex(' ')));
+            goodHeads += count >= 6 && buffer[1] == 0x30 && buffer[2] == 0x18 && buffer[3] == 0x80 ? 1 : 0;
+        }
+        QVERIFY(sizes.contains(32) && sizes.contains(64) && sizes.size() > 10);
+        QVERIFY(goodHeads > 40); // near misses, not only noise
+
+        write(device, request(0x4F, 0x32, QByteArray(1, '\0')));
+        QByteArray reply;
+        for (int i = 0; i < 1000 && reply.isEmpty(); ++i) {
+            const QByteArray report = readReport(device);
+            QVERIFY(!report.isEmpty());
+            if (validateReply(reinterpret_cast<const unsigned char *>(report.constData()), report.size()))
+                reply = report;
+        }
+        QCOMPARE(reply.left(5).toHex(), QByteArray("2430188032"));
+        QCOMPARE(m_emulator->command("garbage off"), QString("ok"));
+        while (!readReport(device, 100).isEmpty()) {
+        } // what was on its way
+        QVERIFY(readReport(device, 100).isEmpty());
+        hidLibrary()->close(device);
     }
 
     void unplugAndPlug()
