@@ -2,6 +2,8 @@
 #include "common/testmain.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QtTest>
 
 namespace {
@@ -197,6 +199,55 @@ private slots:
         setAutoStart("/opt/ToneTuningTool");
         QCOMPARE(QFileInfo(blocker.fileName()).isFile(), true);
         QCOMPARE(blocker.size(), qint64(0));
+    }
+
+    // Real processes: a running first instance, then a second start that only reports
+    // "Program is running" and exits; its entry is rewritten all the same.
+    void secondInstanceRewritesEntry()
+    {
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("HEADSET_EMULATOR_CONFIG", home.filePath("none.json"));
+        // The single-instance marker lives in the temporary folder: a private one keeps
+        // this program apart from any other instance running on the machine.
+        env.insert("TMPDIR", home.path());
+        QFile none(home.filePath("none.json"));
+        QVERIFY(none.open(QIODevice::WriteOnly));
+        none.write(R"({"devices": []})");
+        none.close();
+        const QString program = qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool";
+        const QString entry = home.filePath("config/autostart/ToneTuningTool.desktop");
+        const QByteArray expected = autostart::desktopEntry(QFileInfo(program).canonicalFilePath());
+
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.setStandardOutputFile(QProcess::nullDevice());
+        first.setStandardErrorFile(QProcess::nullDevice());
+        first.start(program, {"-autorun"});
+        QVERIFY(first.waitForStarted());
+        // Its window is being built once its log exists: past the instance check.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.filePath("Documents/ToneTuningTool/debug.log")), 20000);
+        QCOMPARE(readAll(entry), expected);
+
+        QFile stale(entry);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("[Desktop Entry]\nExec=/moved/away -autorun\n");
+        stale.close();
+
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.setStandardOutputFile(QProcess::nullDevice());
+        second.setStandardErrorFile(QProcess::nullDevice());
+        second.start(program, QStringList());
+        QVERIFY(second.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(entry), expected, 20000);
+        // Offscreen nobody can answer its box; it has done what this test is about.
+        second.kill();
+        second.waitForFinished();
+        first.kill();
+        first.waitForFinished();
     }
 
 private:

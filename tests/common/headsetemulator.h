@@ -27,6 +27,7 @@ class HeadsetEmulator
     struct WireReport {
         bool out = false; // host to headset
         QByteArray bytes;
+        double ms = 0; // the emulator's time stamp: milliseconds since it was loaded
     };
 
     explicit HeadsetEmulator(const QByteArray &configJson = {})
@@ -78,6 +79,7 @@ class HeadsetEmulator
                 continue;
             WireReport report;
             report.out = words[1] == "OUT";
+            report.ms = words[0].toDouble();
             report.bytes = QByteArray::fromHex(line.mid(line.indexOf(words[1]) + words[1].size()));
             reports.append(report);
         }

@@ -109,25 +109,12 @@ private slots:
     // and "quit" from the tray menu ends it with 0.
     void programQuitsFromTheTrayWithoutHeadset()
     {
-        QTemporaryDir home;
-        QFile config(home.filePath("emulator.json"));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(R"({"devices": [{"id": "headset", "plugged": false}]})");
-        config.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
-        env.insert("HEADSET_EMULATOR_CONFIG", config.fileName());
         QProcess program;
-        program.setProcessEnvironment(env);
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        program.setStandardOutputFile(QProcess::nullDevice());
-        program.start(qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool", {"-autorun"});
-        QVERIFY(program.waitForStarted());
-
-        // The program's windows, found by its process id: the tray icon is the small one.
+        startProgram(program, {"-autorun"});
         QString icon;
         QTRY_VERIFY_WITH_TIMEOUT(!(icon = trayIconWindow(program.processId())).isEmpty(), 15000);
+        QVERIFY(mainWindow(program.processId()).isEmpty());
+
         const QList<QByteArray> before = visibleWindows(program.processId());
         QVERIFY(xdotool({"mousemove", "--window", icon, "5", "5", "click", "3"}));
         // Keys sent before the popup is mapped would go elsewhere. (The welcome balloon may
@@ -146,7 +133,82 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
     }
 
+    // Started by log-on, the program stays in the tray until a headset is plugged in and
+    // identified; then its window comes up.
+    void autorunStartShownWhenHeadsetIdentified()
+    {
+        QProcess program;
+        startProgram(program, {"-autorun"});
+        QTRY_VERIFY_WITH_TIMEOUT(!trayIconWindow(program.processId()).isEmpty(), 15000);
+        QVERIFY(mainWindow(program.processId()).isEmpty());
+        QCOMPARE(control("plug headset"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(program.processId()).isEmpty(), 10000);
+        program.kill();
+        program.waitForFinished();
+    }
+
+    // Started by hand, the window shows at once, headset or not.
+    void handStartShowsTheWindow()
+    {
+        QProcess program;
+        startProgram(program, QStringList());
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(program.processId()).isEmpty(), 15000);
+        program.kill();
+        program.waitForFinished();
+    }
+
 private:
+    // The program with the emulated headset unplugged and a control socket, in a HOME of
+    // its own.
+    void startProgram(QProcess &program, const QStringList &arguments)
+    {
+        m_home = std::make_unique<QTemporaryDir>();
+        QFile config(m_home->filePath("emulator.json"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(R"({"devices": [{"id": "headset", "plugged": false}]})");
+        config.close();
+        m_socket = m_home->filePath("control");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", m_home->path());
+        env.insert("XDG_CONFIG_HOME", m_home->filePath(".config"));
+        env.insert("HEADSET_EMULATOR_CONFIG", config.fileName());
+        env.insert("HEADSET_EMULATOR_CONTROL", m_socket);
+        // The single-instance marker lives in the temporary folder: a private one keeps
+        // this program apart from any other instance running on the machine.
+        env.insert("TMPDIR", m_home->path());
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.start(qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool", arguments);
+        QVERIFY(program.waitForStarted());
+    }
+
+    QByteArray control(const QString &command)
+    {
+        QProcess ctl;
+        ctl.start(qEnvironmentVariable("TTT_BIN_DIR") + "/headset-emulator-ctl", {"--socket", m_socket, command});
+        ctl.waitForFinished();
+        return ctl.readAllStandardOutput().trimmed();
+    }
+
+    // The program's main window (1176 pixels wide) when it is shown.
+    static QString mainWindow(qint64 pid)
+    {
+        for (const QByteArray &id : visibleWindows(pid))
+            if (windowWidth(id) == 1176)
+                return QString::fromLatin1(id);
+        return QString();
+    }
+
+    static int windowWidth(const QByteArray &id)
+    {
+        QProcess geometry;
+        geometry.start("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)});
+        geometry.waitForFinished();
+        const QByteArray out = geometry.readAllStandardOutput();
+        return out.mid(out.indexOf("WIDTH=") + 6).split('\n').first().toInt();
+    }
+
     static QList<QByteArray> visibleWindows(qint64 pid)
     {
         QProcess search;
@@ -160,11 +222,7 @@ private:
     static QString trayIconWindow(qint64 pid)
     {
         for (const QByteArray &id : visibleWindows(pid)) {
-            QProcess geometry;
-            geometry.start("xdotool", {"getwindowgeometry", "--shell", QString::fromLatin1(id)});
-            geometry.waitForFinished();
-            const QByteArray out = geometry.readAllStandardOutput();
-            const int width = out.mid(out.indexOf("WIDTH=") + 6).split('\n').first().toInt();
+            const int width = windowWidth(id);
             if (width > 0 && width <= 64)
                 return QString::fromLatin1(id);
         }
@@ -172,6 +230,8 @@ private:
     }
 
     QProcess m_trayer;
+    std::unique_ptr<QTemporaryDir> m_home;
+    QString m_socket;
     std::unique_ptr<ToneTuningTool> m_window;
 };
 
