@@ -58,6 +58,9 @@ void MyThread::run()
             if (++spectrumTick % kSpectrumPacePasses == 0)
                 emit sendReadAudio(SpectrumPace);
         }
-        QThread::usleep(1);
+        // The short yield only after a report: a pass that timed out has just slept 50 ms,
+        // and a second sleep there would double the idle wake-ups of a connected headset.
+        if (count > 0)
+            QThread::usleep(1);
     }
 }

@@ -13,6 +13,7 @@
 
 #include "profiles/records.h"
 #include "window/slidertick.h"
+#include "window/spectrumanimation.h"
 #include "ui_ToneTuningTool.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,16 @@ class ToneTuningTool : public QMainWindow
     void spectrumNewFrame();
     QByteArray spectrumNextFrame();
     void drawSpectrum(const QByteArray &frame);
+    // Codes 99 (new frame) and 999 (animation step) of on_SLOTReadAudio.
+    void onSpectrumSignal(int iCmdType);
+    // Sets spectrumEnabled and tells the headset to stream (1) or stop (0).
+    void switchSpectrumStream(int on);
+    // The stereo tab's right-hand panel: the spectrum plot for model 0, else the
+    // headset's picture; either only while a headset is open.
+    void showSpectrumPanel();
+    // For the headset view coming up: panel and stream as the stereo tab sets them, if
+    // the stereo tab is current.
+    void spectrumOnHeadsetView();
 
   public slots:
     // Connected by the form.
@@ -213,4 +224,5 @@ class ToneTuningTool : public QMainWindow
     int m_peqSendAllowed = 0;
     int m_headsetModel = 0;
     std::unique_ptr<HotplugSource> m_hotplug; // where device arrivals and removals come from
+    SpectrumAnimation m_spectrumAnimation;
 };

@@ -250,6 +250,7 @@ void ToneTuningTool::setDeviceView(int view)
         if (const DeviceData *preset = m_writeReadJson->getPresetDevice())
             ui.checkBox_MicENC->setChecked(preset->micENC);
         on_CheckBox_MicENC_Clicked();
+        spectrumOnHeadsetView();
     }
 }
 

@@ -33,10 +33,8 @@ void ToneTuningTool::on_SLOTReadAudio(int iCmdType)
         break;
     }
     case ReplySpectrumFrame:
-        spectrumNewFrame();
-        break;
     case SpectrumPace:
-        drawSpectrum(spectrumNextFrame());
+        onSpectrumSignal(iCmdType);
         break;
     default:
         break;

@@ -81,6 +81,9 @@ int main(int argc, char *argv[])
         env.insert("TONETUNINGTOOL_HID_LIBRARY", emulator);
         env.insert("HEADSET_EMULATOR_CONFIG", config.fileName());
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        // The single-instance marker lives in the temporary folder: a private one keeps
+        // this program apart from any other instance running on the machine.
+        env.insert("TMPDIR", home.path());
         if (!env.contains("DISPLAY") && !env.contains("QT_QPA_PLATFORM"))
             env.insert("QT_QPA_PLATFORM", "offscreen");
 

@@ -3,7 +3,7 @@
 // The goal is 200 ms.
 //
 //   TONETUNINGTOOL_HID_LIBRARY=build/bin/libheadset-emulator.so QT_QPA_PLATFORM=offscreen \
-//       build/bench/bench-quit [runs, default 5]
+//       build/bench/quit-program/bench-quit [runs, default 5]
 //
 // Run it with HOME pointing at a scratch folder: the window writes its log and settings there.
 

@@ -519,7 +519,8 @@ class FormTest : public QObject
         QVERIFY(button->shortcut().isEmpty());
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
         QVERIFY(accessible);
-        QCOMPARE(accessible->text(QAccessible::Name), QString("Rock & Roll"));
+        const QString name = accessible->text(QAccessible::Name);
+        QVERIFY2(name.contains("Rock & Roll") && !name.contains("&&"), qPrintable(name));
         const QFontMetrics metrics(button->font());
         QCOMPARE(metrics.size(Qt::TextShowMnemonic, button->text()).width(),
                  metrics.horizontalAdvance("Rock & Roll"));

@@ -1,0 +1,155 @@
+// Resident memory of the program around 7.1 speaker tests: idle before, the peak while a
+// test plays (its recording and eight animations exist), and idle again after it ended,
+// for several runs in a row so that anything a run leaves behind adds up visibly.
+//
+//   build/bench/bench-speakertest-memory [runs, default 3]
+//
+// The window runs in this process (so it can press the play button) with the headset
+// emulator as its HID library, in a temporary HOME, at the real 10 ms timeline: each run
+// takes about 14 s. Measure a build without sanitizers (bench/run does): AddressSanitizer
+// keeps freed memory in quarantine, so memory would never come back.
+
+#include "device/MyThread_Two.h"
+#include "device/UsbHidOperation.h"
+#include "window/ToneTuningTool.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+double residentMiB()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024.0;
+    return 0;
+}
+
+int threadCount()
+{
+    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// Runs the event loop for `ms` milliseconds, sampling the resident memory every 50 ms;
+// returns the highest sample.
+double runFor(int ms)
+{
+    double peak = residentMiB();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        peak = std::max(peak, residentMiB());
+    }
+    return peak;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(".config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(".local/share")));
+    const QString bin = qEnvironmentVariable("TTT_BIN_DIR", QStringLiteral(TTT_BIN_DIR));
+    if (qEnvironmentVariableIsEmpty("TONETUNINGTOOL_HID_LIBRARY"))
+        qputenv("TONETUNINGTOOL_HID_LIBRARY", QFile::encodeName(bin + "/libheadset-emulator.so"));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qSetMessagePattern("%{if-warning}%{message}%{endif}%{if-critical}%{message}%{endif}");
+
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? QByteArray(argv[1]).toInt() : 3;
+    QTextStream out(stdout);
+
+    auto window = std::make_unique<ToneTuningTool>();
+    window->ui.tabWidget->setCurrentIndex(Surround);
+    window->show();
+
+    // The window opens the headset itself when it finds it at start; otherwise open it here.
+    if (hidDevice.load() == nullptr) {
+        static DeviceData preset;
+        preset.vid = "3508";
+        preset.pid = "4151";
+        if (usbHidOpenDevice({{0x4151, &preset}}) != 0) {
+            out << "no emulated headset (is " << qEnvironmentVariable("TONETUNINGTOOL_HID_LIBRARY") << " built?)\n";
+            return 2;
+        }
+    }
+    std::unique_ptr<MyThread_Two> ownTiming;
+    if (!window->m_timingThread) {
+        ownTiming = std::make_unique<MyThread_Two>();
+        ownTiming->start();
+        QObject::connect(ownTiming.get(), &MyThread_Two::sendSetMicTimer, window.get(),
+                         &ToneTuningTool::on_SLOTSetMicTimer_LabelUI);
+        window->m_timingThread = ownTiming.get();
+    }
+
+    // The recording lies next to the program, not next to this tool.
+    window->m_appDirPath = bin;
+
+    runFor(3000); // start-up settles
+    const double idle = residentMiB();
+    const int idleThreads = threadCount();
+    out << QString("idle before the first run: %1 MiB, %2 threads\n").arg(idle, 0, 'f', 1).arg(idleThreads);
+    out << QString("%1 %2 %3 %4 %5 %6\n")
+               .arg("run", 4)
+               .arg("peak-idle", 10)
+               .arg("after-idle", 11)
+               .arg("growth", 7)
+               .arg("threads", 8)
+               .arg("run s", 6);
+    double previous = idle;
+
+    int failures = 0;
+    for (int run = 1; run <= runs; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        window->ui.pushButton_SurroundTest->click();
+        double peak = residentMiB();
+        while (window->m_testClicks != 0 && clock.elapsed() < 30000)
+            peak = std::max(peak, runFor(100));
+        const double runSeconds = clock.elapsed() / 1000.0;
+        if (window->m_testClicks != 0) {
+            out << "the run did not end within 30 s\n";
+            return 2;
+        }
+        runFor(2000); // what the run released is given back
+        const double after = residentMiB();
+        const bool met = peak - idle < 60 && after - idle < 5;
+        failures += met ? 0 : 1;
+        out << QString("%1 %2 %3 %4 %5 %6%7\n")
+                   .arg(run, 4)
+                   .arg(peak - idle, 10, 'f', 1)
+                   .arg(after - idle, 11, 'f', 1)
+                   .arg(after - previous, 7, 'f', 1)
+                   .arg(threadCount(), 8)
+                   .arg(runSeconds, 6, 'f', 1)
+                   .arg(met ? "" : "  over the goal");
+        out.flush();
+        previous = after;
+    }
+    out << "goals: peak under 60 MiB above idle, after each run within 5 MiB of idle\n"
+           "(growth: change since the previous run ended; the first run also loads the media framework)\n";
+
+    if (ownTiming) {
+        window->m_timingThread = nullptr;
+        ownTiming.reset();
+    }
+    window.reset();
+    usbHidCloseDevice(nullptr);
+    return failures == 0 ? 0 : 1;
+}
