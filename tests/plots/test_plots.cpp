@@ -216,6 +216,9 @@ void PlotsTest::pressOnASliderStaysWithTheSlider()
     QCustomPlot *p = m_window->ui.widget_Param_Stereo;
     p->show();
     m_window->ui.widget_Param_Surround->hide();
+    // As with a custom mode applied: a disabled slider (a preset, or no mode yet) takes no
+    // press and lets it through to the plot.
+    m_window->setSliderEnable(true, Stereo);
     QSlider *slider = m_window->ui.verticalSlider_30;
     const QPoint centre = slider->mapTo(p, slider->rect().center());
     QSignalSpy presses(p, &QCustomPlot::mousePress);
