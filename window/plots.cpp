@@ -1,6 +1,8 @@
 // The decibel scales behind the band sliders and the preparation of the spectrum plot.
 #include "window/ToneTuningTool.h"
 
+#include "window/spectrumgraph.h"
+
 #include <QDebug>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -81,7 +83,8 @@ void setUpSpectrumPlot(QCustomPlot *plot, const QBrush &background)
     y->grid()->setVisible(false);
     y->setVisible(false);
 
-    plot->addGraph();
+    // A graph like addGraph() makes, with a fill that stays cheap for the spiky line.
+    new SpectrumGraph(plot->xAxis, plot->yAxis);
     plot->graph(0)->setPen(QPen(kSpectrumLine));
     plot->graph(0)->setBrush(QBrush(kSpectrumFill));
     plot->graph(0)->setName("test1");

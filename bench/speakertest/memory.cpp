@@ -2,7 +2,11 @@
 // test plays (its recording and eight animations exist), and idle again after it ended,
 // for several runs in a row so that anything a run leaves behind adds up visibly.
 //
-//   build/bench/speakertest-memory/bench-speakertest-memory [runs, default 3]
+//   build/bench/speakertest-memory/bench-speakertest-memory [runs, default 3] [--preload-media]
+//
+// The first run also loads the media framework (GStreamer and its plugins), which stays
+// loaded for the rest of the process. --preload-media plays the recording muted for a
+// moment before idle is measured, so the runs show only what a test itself keeps.
 //
 // The window runs in this process (so it can press the play button) with the headset
 // emulator as its HID library, in a temporary HOME, from a program folder of its own that
@@ -13,12 +17,14 @@
 #include "window/ToneTuningTool.h"
 
 #include <QApplication>
+#include <QMediaPlayer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
 
 #include <cstdio>
 #include <memory>
@@ -71,7 +77,12 @@ int main(int argc, char *argv[])
     qSetMessagePattern("%{if-warning}%{message}%{endif}%{if-critical}%{message}%{endif}");
 
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? QByteArray(argv[1]).toInt() : 3;
+    const QStringList arguments = app.arguments().mid(1);
+    const bool preloadMedia = arguments.contains("--preload-media");
+    int runs = 3;
+    for (const QString &argument : arguments)
+        if (argument.toInt() > 0)
+            runs = argument.toInt();
     QTextStream out(stdout);
 
     // The shipped files the window looks for below its program folder.
@@ -97,10 +108,22 @@ int main(int argc, char *argv[])
     }
     window->ui.tabWidget->setCurrentIndex(Surround);
 
+    if (preloadMedia) {
+        QMediaPlayer player;
+        player.setMedia(QUrl::fromLocalFile(folder + "/audio/test.wav"));
+        player.setVolume(0);
+        player.play();
+        runFor(1000);
+        player.stop();
+    }
+
     runFor(3000); // start-up settles
     const double idle = residentMiB();
     const int idleThreads = threadCount();
-    out << QString("idle before the first run: %1 MiB, %2 threads\n").arg(idle, 0, 'f', 1).arg(idleThreads);
+    out << QString("idle before the first run%1: %2 MiB, %3 threads\n")
+               .arg(preloadMedia ? " (media framework preloaded)" : "")
+               .arg(idle, 0, 'f', 1)
+               .arg(idleThreads);
     out << QString("%1 %2 %3 %4 %5 %6\n")
                .arg("run", 4)
                .arg("peak-idle", 10)

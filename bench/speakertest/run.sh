@@ -2,12 +2,11 @@
 # Resident memory around speaker tests (see memory.cpp), measured in a build without
 # sanitizers (build-bench/, or TTT_BENCH_BUILD_DIR), which this script configures once.
 #
-#   bench/speakertest/run.sh [RUNS]
+#   bench/speakertest/run.sh [RUNS] [--preload-media]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="${TTT_BENCH_BUILD_DIR:-$root/build-bench}"
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTT_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
-fi
+# Configured every time: a bench folder added since the last run must be picked up.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTT_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --parallel 2 --target ToneTuningTool ttt_data_files headset-emulator bench-speakertest-memory
-"$build/bench/speakertest-memory/bench-speakertest-memory" "${1:-3}" 2>/dev/null
+"$build/bench/speakertest-memory/bench-speakertest-memory" "$@" 2>/dev/null

@@ -7,9 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="${TTT_BENCH_BUILD_DIR:-$root/build-bench}"
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTT_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
-fi
+# Configured every time: a bench folder added since the last run must be picked up.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTT_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --parallel 2 --target ToneTuningTool ttt_data_files headset-emulator headset-emulator-ctl bench-spectrum-cpu
 export TTT_BIN_DIR="$build/bin"
 if [[ -z "${DISPLAY:-}" ]]; then

@@ -2,6 +2,8 @@
 // equaliser plots' press traces.
 #include "common/testmain.h"
 #include "window/ToneTuningTool.h"
+#include "window/spectrumanimation.h"
+#include "window/spectrumgraph.h"
 
 #include <QSignalSpy>
 #include <qcustomplot.h>
@@ -104,6 +106,7 @@ private slots:
     void pressOnASlider_data();
     void pressOnASlider();
     void sliderMoveLeavesThePlotEmpty();
+    void spectrumFillLooksLikeAPlainGraphs();
 };
 
 void PlotsTest::settings_data()
@@ -247,6 +250,46 @@ void PlotsTest::sliderMoveLeavesThePlotEmpty()
     QCOMPARE(p->plottableCount(), 0);
     QCOMPARE(replots.count(), 0);
     m_window->ui.verticalSlider_30->setValue(0);
+}
+
+// The spectrum graph fills in pieces for speed; the picture must stay the one a plain
+// graph draws (apart from faint seams at the valleys).
+void PlotsTest::spectrumFillLooksLikeAPlainGraphs()
+{
+    QVERIFY(qobject_cast<SpectrumGraph *>(m_window->ui.widget_Spectrum->graph(0)));
+
+    QByteArray frame(spectrum::kFrameSize, '\0');
+    for (int k = 0; k < frame.size(); ++k)
+        frame[k] = static_cast<char>((k * 37) % 101);
+    QVector<double> x, y;
+    spectrumPoints(frame, x, y);
+
+    auto render = [&](bool pieces) {
+        QCustomPlot plot;
+        plot.resize(500, 300);
+        plot.xAxis->setRange(0, 230);
+        plot.yAxis->setRange(0, 100);
+        QCPGraph *graph = pieces ? new SpectrumGraph(plot.xAxis, plot.yAxis) : plot.addGraph();
+        graph->setPen(QPen(QColor(255, 166, 0, 100)));
+        graph->setBrush(QBrush(QColor(11, 213, 234, 255)));
+        graph->setData(x, y, true);
+        return plot.toPixmap(500, 300).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage plain = render(false);
+    const QImage pieces = render(true);
+
+    int filled = 0, different = 0;
+    for (int row = 0; row < plain.height(); ++row)
+        for (int column = 0; column < plain.width(); ++column) {
+            const QColor a = plain.pixelColor(column, row), b = pieces.pixelColor(column, row);
+            filled += a == QColor(11, 213, 234);
+            different += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                             std::abs(a.blue() - b.blue()) >
+                         96;
+        }
+    QVERIFY2(filled > 3000, qPrintable(QString::number(filled)));
+    QVERIFY2(different < plain.width() * plain.height() / 200,
+             qPrintable(QString("%1 pixels differ, %2 filled").arg(different).arg(filled)));
 }
 
 TTT_TEST_MAIN(PlotsTest)

@@ -11,6 +11,7 @@
 #include "window/spectrumanimation.h"
 
 #include <QDir>
+#include <QPainter>
 #include <qcustomplot.h>
 
 #include <memory>
@@ -389,9 +390,16 @@ void SpectrumTest::screenShowsMovingSpikes()
     QTRY_VERIFY_WITH_TIMEOUT((second = shoot()).copy(area) != first.copy(area), 5000);
     QVERIFY(spikes(second) > 200);
 
-    const QString out = QDir(qEnvironmentVariable("TTT_BIN_DIR")).absoluteFilePath("../spectrum-screenshot.png");
-    QVERIFY(second.save(out));
-    qInfo("screenshot: %s", qPrintable(out));
+    // The two pictures side by side, for the documentation (docs/spectrum-moving.png).
+    QImage both(area.width() * 2 + 8, area.height(), QImage::Format_RGB32);
+    both.fill(Qt::black);
+    QPainter painter(&both);
+    painter.drawImage(0, 0, first.copy(area));
+    painter.drawImage(area.width() + 8, 0, second.copy(area));
+    painter.end();
+    const QString out = QDir(qEnvironmentVariable("TTT_BIN_DIR")).absoluteFilePath("../spectrum-moving.png");
+    QVERIFY(both.save(out));
+    qInfo("two moments of the spectrum: %s", qPrintable(out));
     w().switchSpectrumStream(0);
 }
 
