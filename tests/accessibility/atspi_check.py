@@ -221,15 +221,37 @@ class RunningProgram:
         return output
 
 
+def start_until_connected(program, emulator, timeout, tries=3):
+    """Starts the program and waits for its headset view.
+
+    On this shared machine a new Xvfb sometimes refuses the program's very first X
+    connection; that says nothing about the program, so such a start is tried again.
+    """
+    for attempt in range(1, tries + 1):
+        running = RunningProgram(program, emulator)
+        try:
+            return running, running.wait_for_headset_view(timeout)
+        except CheckFailed:
+            if running.process.poll() is None or attempt == tries:
+                return running, None
+            output = running.stop()
+            if "could not connect to display" not in output:
+                raise CheckFailed("the program ended at its start:\n" + output[-4000:])
+            print("AT-SPI check: the X server refused the program's connection; starting it again",
+                  file=sys.stderr)
+    return None, None
+
+
 def run(program, emulator, timeout):
     program_folder = os.path.dirname(os.path.realpath(program))
     expected = preset_gains(program_folder, "Pop", 1)
-    running = RunningProgram(program, emulator)
+    running, named = start_until_connected(program, emulator, timeout)
     process = running.process
     wire = running.wire
     result = 1
     try:
-        named = running.wait_for_headset_view(timeout)
+        if named is None:
+            named = running.wait_for_headset_view(1)
 
         missing = [tab for tab in TABS if tab not in named]
         missing += ["%s stereo preset" % p for p in STEREO_PRESETS if "%s stereo preset" % p not in named]
