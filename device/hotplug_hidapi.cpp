@@ -27,13 +27,7 @@ bool HidapiHotplugSource::start()
         return false;
     m_registered = true;
 
-    auto *storage = new UdevHotplugSource(false, this);
-    if (storage->start()) {
-        connect(storage, &HotplugSource::storageArrived, this, &HotplugSource::storageArrived);
-        connect(storage, &HotplugSource::storageRemoved, this, &HotplugSource::storageRemoved);
-    } else {
-        delete storage;
-    }
+    watchStorageFor(this);
     return true;
 }
 

@@ -32,13 +32,7 @@ bool PollingHotplugSource::start()
     m_timer.start();
 
     // Storage volumes can still come from udev when only its HID side is unusable.
-    auto *storage = new UdevHotplugSource(false, this);
-    if (storage->start()) {
-        connect(storage, &HotplugSource::storageArrived, this, &HotplugSource::storageArrived);
-        connect(storage, &HotplugSource::storageRemoved, this, &HotplugSource::storageRemoved);
-    } else {
-        delete storage;
-    }
+    watchStorageFor(this);
     return true;
 }
 

@@ -158,3 +158,14 @@ void UdevHotplugSource::readEvents()
         }
     }
 }
+
+void watchStorageFor(HotplugSource *owner)
+{
+    auto *storage = new UdevHotplugSource(false, owner);
+    if (!storage->start()) {
+        delete storage;
+        return;
+    }
+    QObject::connect(storage, &HotplugSource::storageArrived, owner, &HotplugSource::storageArrived);
+    QObject::connect(storage, &HotplugSource::storageRemoved, owner, &HotplugSource::storageRemoved);
+}

@@ -44,6 +44,10 @@ Change translate(const Event &event, std::map<QByteArray, HotplugDevice> &known)
 
 } // namespace udevhotplug
 
+// Starts a udev monitor of storage volumes as a child of `owner` that delivers its events
+// as `owner`'s own. Without udev nothing happens: volumes only ever produce traces.
+void watchStorageFor(HotplugSource *owner);
+
 class UdevHotplugSource : public HotplugSource
 {
     Q_OBJECT

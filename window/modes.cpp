@@ -141,12 +141,6 @@ void setWidgetsVisible(std::initializer_list<QWidget *> widgets, bool visible)
         widget->setVisible(visible);
 }
 
-void setSpectrumStream(int on)
-{
-    spectrumEnabled = on;
-    usbHidSend_SpectrumSwitch(on);
-}
-
 } // namespace
 
 void ToneTuningTool::on_RadioButton_Stereo_Pop_Clicked()
@@ -213,7 +207,7 @@ void ToneTuningTool::on_TabWidget_Clicked(int index)
                            ui.label_Horn_LeftDown, ui.label_Horn_RightUp, ui.label_Horn_RightDown,
                            ui.label_dB, ui.label_Hz},
                           true);
-        setSpectrumStream(0);
+        switchSpectrumStream(0);
         QThread::msleep(kSwitchSettleMs);
         reapplySelection(*this, Surround, kSurroundPresetButtons, ui.radioButton_Surround_Customize);
         break;
@@ -223,25 +217,19 @@ void ToneTuningTool::on_TabWidget_Clicked(int index)
         ui.widget_Param_Surround->hide();
         ui.groupBox_Stereo_Spectrum->show();
         ui.groupBox_SurroundTest->hide();
-        if (m_headsetModel == 0) {
-            ui.widget_Spectrum->setVisible(deviceOpen == 1);
-            ui.label_Spectrum->hide();
-        } else {
-            ui.widget_Spectrum->hide();
-            ui.label_Spectrum->setVisible(deviceOpen == 1);
-        }
+        showSpectrumPanel();
         ui.label_dB->show();
         ui.label_Hz->show();
         if (m_testPlaying)
             abandonSpeakerTest();
         // Only model 0 streams a spectrum; the others show the headset picture instead.
-        setSpectrumStream(m_headsetModel == 0 ? 1 : 0);
+        switchSpectrumStream(m_headsetModel == 0 ? 1 : 0);
         QThread::msleep(kSwitchSettleMs);
         reapplySelection(*this, Stereo, kStereoPresetButtons, ui.radioButton_Stereo_Customize);
         break;
     case 2:
         m_soundMode = 3;
-        setSpectrumStream(0);
+        switchSpectrumStream(0);
         setWidgetsVisible({ui.widget_Param_Stereo, ui.widget_Param_Surround, ui.groupBox_Stereo_Spectrum,
                            ui.groupBox_SurroundTest, ui.lineEdit_CustomName, ui.pushButton_CustomReset,
                            ui.pushButton_CustomSave, ui.label_dB, ui.label_Hz},

@@ -10,4 +10,4 @@ if [[ ! -f "$build/CMakeCache.txt" ]]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTT_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
 fi
 cmake --build "$build" --parallel 2 --target ToneTuningTool ttt_data_files headset-emulator bench-speakertest-memory
-"$build/bench/bench-speakertest-memory" "${1:-3}" 2>/dev/null
+"$build/bench/speakertest-memory/bench-speakertest-memory" "${1:-3}" 2>/dev/null

@@ -101,7 +101,8 @@ private slots:
     void settings();
     void pressBetweenSlidersReachesThePlot_data();
     void pressBetweenSlidersReachesThePlot();
-    void pressOnASliderStaysWithTheSlider();
+    void pressOnASlider_data();
+    void pressOnASlider();
     void sliderMoveLeavesThePlotEmpty();
 };
 
@@ -211,16 +212,30 @@ void PlotsTest::pressBetweenSlidersReachesThePlot()
     QCOMPARE(presses.count(), 1);
 }
 
-void PlotsTest::pressOnASliderStaysWithTheSlider()
+// An editable slider (a custom mode) takes the press; a locked one (a preset) is
+// disabled, so the press goes on to the plot behind it.
+void PlotsTest::pressOnASlider_data()
 {
+    QTest::addColumn<bool>("editable");
+    QTest::addColumn<int>("reachingThePlot");
+    QTest::newRow("editable slider keeps it") << true << 0;
+    QTest::newRow("locked slider passes it on") << false << 1;
+}
+
+void PlotsTest::pressOnASlider()
+{
+    QFETCH(bool, editable);
+    QFETCH(int, reachingThePlot);
     QCustomPlot *p = m_window->ui.widget_Param_Stereo;
     p->show();
     m_window->ui.widget_Param_Surround->hide();
+    m_window->setSliderEnable(editable, Stereo);
     QSlider *slider = m_window->ui.verticalSlider_30;
     const QPoint centre = slider->mapTo(p, slider->rect().center());
     QSignalSpy presses(p, &QCustomPlot::mousePress);
     clickAt(p, centre);
-    QCOMPARE(presses.count(), 0);
+    QCOMPARE(presses.count(), reachingThePlot);
+    m_window->setSliderEnable(false, Stereo);
 }
 
 void PlotsTest::sliderMoveLeavesThePlotEmpty()

@@ -279,6 +279,18 @@ private slots:
         QTRY_COMPARE(m_window->m_deviceView, 1);
     }
 
+    // Without any source of device events the failure is logged, and a headset plugged in
+    // at start is still opened.
+    void registrationFailure()
+    {
+        qputenv("TONETUNINGTOOL_HOTPLUG", "no-such-source");
+        m_window = std::make_unique<ToneTuningTool>();
+        qunsetenv("TONETUNINGTOOL_HOTPLUG");
+        QVERIFY(!m_window->m_hotplug);
+        QVERIFY(log().contains("Register Device : false\t\t(ToneTuningTool - registerDevice ..."));
+        QTRY_COMPARE(m_window->m_deviceView, 1);
+    }
+
     void hotplugStorm()
     {
         // Thousands of the program's traces would bury the counts printed at the end.

@@ -162,7 +162,8 @@ private slots:
     void firstPressStartsRecordingAndLightsFrontLeftASecondLater();
     void pauseAndResumeKeepTheRemainingTime();
     void timelineEndReturnsToIdleAndNextPressStartsAfresh();
-    void abandonRestoresTheStillPicture();
+    void otherTabDuringARun_data();
+    void otherTabDuringARun();
     void pressWithoutHeadsetShowsTheBoxAndChangesNothing_data();
     void pressWithoutHeadsetShowsTheBoxAndChangesNothing();
     void withoutTimingThreadOnlyTheRecordingRuns();
@@ -179,7 +180,7 @@ void SpeakerTestTest::initTestCase()
     m_window->show();
     waitForHeadset();
     m_window->ui.tabWidget->setCurrentIndex(Surround);
-    m_window->ui.groupBox_SurroundTest->show();
+    QVERIFY(m_window->ui.groupBox_SurroundTest->isVisible());
 }
 
 void SpeakerTestTest::init()
@@ -300,24 +301,68 @@ void SpeakerTestTest::timelineEndReturnsToIdleAndNextPressStartsAfresh()
     QCOMPARE(m_indices.indices.first(), 1);
 }
 
-void SpeakerTestTest::abandonRestoresTheStillPicture()
+// Choosing the stereo tab abandons a playing run; a paused run, and the microphone tab,
+// leave the run alone, and coming back to the surround tab carries on with it.
+void SpeakerTestTest::otherTabDuringARun_data()
 {
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<bool>("abandoned");
+    QTest::newRow("stereo tab while playing") << 1 << int(Stereo) << true;
+    QTest::newRow("stereo tab while paused") << 2 << int(Stereo) << false;
+    QTest::newRow("microphone tab while playing") << 1 << 2 << false;
+}
+
+void SpeakerTestTest::otherTabDuringARun()
+{
+    QFETCH(int, presses);
+    QFETCH(int, tab);
+    QFETCH(bool, abandoned);
+
     useTimingThread(2ms);
     press();
     waitForIndex(3);
-    QCOMPARE(speakerLabel(3)->movie()->state(), QMovie::Running);
+    if (presses == 2)
+        press();
+    QCOMPARE(speakerLabel(3)->movie()->state(), presses == 1 ? QMovie::Running : QMovie::NotRunning);
+    const int ticksBefore = ticks();
 
-    w().abandonSpeakerTest();
-    verifyIdle();
-    QCOMPARE(timing()->startFlag, 0);
-    QCOMPARE(speakerLabel(3)->styleSheet(), QString(kSpeakers[2].still));
-    QTRY_COMPARE(timing()->tickCount.load(), 0);
+    w().ui.tabWidget->setCurrentIndex(tab);
+    if (abandoned) {
+        verifyIdle();
+        QCOMPARE(timing()->startFlag, 0);
+        QCOMPARE(speakerLabel(3)->styleSheet(), QString(kSpeakers[2].still));
+        QTRY_COMPARE(timing()->tickCount.load(), 0);
+    } else {
+        QCOMPARE(w().m_testClicks, presses);
+        QCOMPARE(w().m_testPlaying, presses == 1);
+        QCOMPARE(timing()->startFlag, 1);
+        QVERIFY(w().m_player);
+        QCOMPARE(w().m_testChannel, 3);
+        if (presses == 2)
+            QCOMPARE(ticks(), ticksBefore);
+    }
 
+    w().ui.tabWidget->setCurrentIndex(Surround);
     m_indices.indices.clear();
     press();
-    waitForIndex(1);
-    QCOMPARE(m_indices.indices.first(), 1);
-    QCOMPARE(w().m_testChannel, 1);
+    if (abandoned) {
+        // A fresh run: the timeline starts from its beginning.
+        QCOMPARE(w().m_testClicks, 1);
+        waitForIndex(1);
+        QCOMPARE(m_indices.indices.first(), 1);
+        QCOMPARE(w().m_testChannel, 1);
+    } else if (presses == 2) {
+        // The pause is resumed.
+        QCOMPARE(w().m_testPlaying, true);
+        QCOMPARE(timing()->pauseFlag, 0);
+        waitForIndex(4);
+        QCOMPARE(m_indices.indices.first(), 4);
+    } else {
+        // Still playing: the press pauses.
+        QCOMPARE(w().m_testPlaying, false);
+        QCOMPARE(timing()->pauseFlag, 1);
+    }
 }
 
 // The headset is gone (its removal has closed the link) while the test is in the given

@@ -87,18 +87,6 @@ class SpectrumTest : public QObject
         return values;
     }
 
-    // The stereo tab as the user sees it, with the spectrum plot in its panel.
-    void showStereoTab()
-    {
-        w().ui.tabWidget->setCurrentIndex(Stereo);
-        w().ui.groupBox_SurroundTest->hide();
-        w().ui.widget_Param_Surround->hide();
-        w().ui.widget_Param_Stereo->show();
-        w().ui.groupBox_Stereo_Spectrum->show();
-        w().ui.widget_Spectrum->show();
-        w().ui.label_Spectrum->hide();
-    }
-
 private slots:
     void initTestCase();
     void cleanupTestCase();
@@ -111,6 +99,8 @@ private slots:
     void headsetViewOnStereoTabStreams();
     void streamDrawsOnePicturePerPace();
     void streamOffKeepsTheLastPicture();
+    void tabsSwitchTheStream_data();
+    void tabsSwitchTheStream();
     void headsetViewHookByTabAndModel_data();
     void headsetViewHookByTabAndModel();
     void screenShowsMovingSpikes();
@@ -123,7 +113,7 @@ void SpectrumTest::initTestCase()
     QVERIFY(ttt_test::provideProgramFile("DefaultFile/VID-3508&PID-4151.json"));
     m_emulator = std::make_unique<HeadsetEmulator>();
     m_window = std::make_unique<ToneTuningTool>();
-    w().ui.tabWidget->setCurrentIndex(Stereo);
+    QCOMPARE(w().ui.tabWidget->currentIndex(), int(Stereo));
     QVERIFY(w().m_recvThread);
     m_log.plot = w().ui.widget_Spectrum;
     // After the window's own connection, so each entry shows what the window drew.
@@ -284,6 +274,48 @@ void SpectrumTest::streamOffKeepsTheLastPicture()
     QCOMPARE(m_log.count(SpectrumPace), 0);
 }
 
+// The microphone and surround tabs stop the stream, the stereo tab restarts it for
+// model 0 only; the plot keeps its last picture while the stream is off.
+void SpectrumTest::tabsSwitchTheStream_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("switched");
+    QTest::newRow("microphone tab stops it") << int(Stereo) << 2 << 0 << 0;
+    QTest::newRow("surround tab stops it") << int(Stereo) << int(Surround) << 0 << 0;
+    QTest::newRow("stereo tab restarts it") << 2 << int(Stereo) << 0 << 1;
+    QTest::newRow("stereo tab with model 2 does not") << 2 << int(Stereo) << 2 << 0;
+}
+
+void SpectrumTest::tabsSwitchTheStream()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, model);
+    QFETCH(int, switched);
+
+    w().ui.tabWidget->setCurrentIndex(from);
+    w().m_headsetModel = model;
+    m_emulator->markWire();
+    w().ui.tabWidget->setCurrentIndex(to);
+    QCOMPARE(switchesSent(), QList<int>{switched});
+    QCOMPARE(spectrumEnabled.load(), switched);
+
+    m_log.entries.clear();
+    if (switched == 1) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_log.count(SpectrumPace) >= 3, 15000);
+    } else {
+        const QVector<double> last = PlotLog::values(w().ui.widget_Spectrum);
+        QTest::qWait(300);
+        QCOMPARE(PlotLog::values(w().ui.widget_Spectrum), last);
+    }
+    QCOMPARE(w().ui.widget_Spectrum->isVisibleTo(&w()), to == Stereo && model == 0);
+
+    w().m_headsetModel = 0;
+    w().ui.tabWidget->setCurrentIndex(Stereo);
+}
+
 // The headset view coming up does for the spectrum what the stereo tab does, but only
 // when the stereo tab is current.
 void SpectrumTest::headsetViewHookByTabAndModel_data()
@@ -326,10 +358,11 @@ void SpectrumTest::headsetViewHookByTabAndModel()
 
 void SpectrumTest::screenShowsMovingSpikes()
 {
-    showStereoTab();
+    w().ui.tabWidget->setCurrentIndex(Stereo);
     w().show();
     QVERIFY(QTest::qWaitForWindowExposed(&w()));
     w().switchSpectrumStream(1);
+    QVERIFY(w().ui.widget_Spectrum->isVisible());
 
     QCustomPlot *plot = w().ui.widget_Spectrum;
     const QRect area(plot->mapTo(&w(), QPoint(0, 0)), plot->size());
