@@ -10,6 +10,7 @@
 // It runs in a temporary home folder with the offscreen platform, so no user file and
 // no display is touched. Exit status 0 when every check holds.
 
+#include "common/asan.h"
 #include "common/eventloopprobe.h"
 #include "common/headsetemulator.h"
 #include "common/testmain.h"
@@ -41,16 +42,6 @@
 
 #include <malloc.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TTT_HAVE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TTT_HAVE_ASAN 1
-#endif
-#endif
-#ifdef TTT_HAVE_ASAN
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace
 {

@@ -285,6 +285,20 @@ class FaultsTest : public QObject
         QCOMPARE(uploads.upper, 1);
     }
 
+    // The headset back after a fault: re-plugged, identified as `identity`, a preset click
+    // reaches it whole, and the GUI thread was never blocked for long.
+    void checkRecoveryAfterReplug(const QString &identity = "001ab2ff")
+    {
+        unplug();
+        STOP_IF_FAILED();
+        plug();
+        STOP_IF_FAILED();
+        WAIT_COMPARE(m_window->m_uuidText, identity, 10000);
+        checkUploadWorks();
+        STOP_IF_FAILED();
+        checkResponsive();
+    }
+
     void checkResponsive()
     {
         // Printed rather than traced: the trace capture keeps debug and info lines to itself.
@@ -389,16 +403,9 @@ class FaultsTest : public QObject
         QVERIFY(m_traces->contains("[Send - ReadAudio::Write Fail!]"));
         QCOMPARE(m_window->m_uuidText, QString());
 
-        // Writes work again: uploads go through, and the next connection identifies the headset.
+        // Writes work again: the next connection identifies the headset, uploads go through.
         command("fail-writes off");
-        checkUploadWorks();
-        STOP_IF_FAILED();
-        unplug();
-        STOP_IF_FAILED();
-        plug();
-        STOP_IF_FAILED();
-        WAIT_COMPARE(m_window->m_uuidText, QString("001ab2ff"), 10000);
-        checkResponsive();
+        checkRecoveryAfterReplug();
     }
 
     // A headset that has never answered since the program started: the first ReadAudio and
@@ -435,14 +442,7 @@ class FaultsTest : public QObject
         QVERIFY(!uploadsSince(*m_emulator).switchAfterLastUpper);
 
         command("replies on");
-        unplug();
-        STOP_IF_FAILED();
-        plug();
-        STOP_IF_FAILED();
-        WAIT_COMPARE(m_window->m_uuidText, QString("001ab2ff"), 10000);
-        checkUploadWorks();
-        STOP_IF_FAILED();
-        checkResponsive();
+        checkRecoveryAfterReplug();
     }
 
     // A headset that answered before and falls silent: its next connection sends each
@@ -462,14 +462,7 @@ class FaultsTest : public QObject
         QCOMPARE(m_window->m_uuidText, QString());
 
         command("replies on");
-        unplug();
-        STOP_IF_FAILED();
-        plug();
-        STOP_IF_FAILED();
-        WAIT_COMPARE(m_window->m_uuidText, QString("001ab2ff"), 10000);
-        checkUploadWorks();
-        STOP_IF_FAILED();
-        checkResponsive();
+        checkRecoveryAfterReplug();
     }
 
     void headsetRejectsEverything()
@@ -500,14 +493,7 @@ class FaultsTest : public QObject
         for (const char *command : {"20", "21", "31", "32"})
             this->command(QString("reply-status %1 0").arg(command));
         command("identity 0badf00d");
-        unplug();
-        STOP_IF_FAILED();
-        plug();
-        STOP_IF_FAILED();
-        WAIT_COMPARE(m_window->m_uuidText, QString("0badf00d"), 10000);
-        checkUploadWorks();
-        STOP_IF_FAILED();
-        checkResponsive();
+        checkRecoveryAfterReplug("0badf00d");
     }
 
     void unplugMidUpload()
@@ -613,17 +599,10 @@ class FaultsTest : public QObject
         command("garbage 1000");
         // About a second of it: its lines average well over 100 bytes of the wire log.
         WAIT_VERIFY(QFileInfo(m_emulator->wireLogPath()).size() - logged >= 100000, 20000);
-        // Real traffic goes on through the flood: uploads, and identifying a new headset.
-        checkUploadWorks();
-        STOP_IF_FAILED();
+        // Real traffic goes on through the flood: a new headset is identified, uploads go through.
         command("identity 0badf00d");
-        unplug();
-        STOP_IF_FAILED();
-        plug();
-        STOP_IF_FAILED();
-        WAIT_COMPARE(m_window->m_uuidText, QString("0badf00d"), 10000);
+        checkRecoveryAfterReplug("0badf00d");
         command("garbage off");
-        checkResponsive();
     }
 };
 
