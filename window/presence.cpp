@@ -204,11 +204,17 @@ int ToneTuningTool::InitDeviceInput()
     }
 
     // Each connection gets a fresh timing thread; the previous one is ended, not left idle.
+    // A speaker test that was running across the re-plug carries on where it was: its
+    // recording and animations are still going and wait for the remaining channels.
+    auto *timing = new MyThread_Two;
     if (m_timingThread) {
         m_timingThread->stop();
+        timing->tickCount = m_timingThread->tickCount.load();
+        timing->pauseFlag = m_timingThread->pauseFlag.load();
+        timing->startFlag = int(m_timingThread->startFlag);
         delete m_timingThread;
     }
-    m_timingThread = new MyThread_Two;
+    m_timingThread = timing;
     m_timingThread->start(QThread::InheritPriority);
     qDebug() << "***** Start Connect Two! *****";
     connect(m_timingThread, &MyThread_Two::sendSetMicTimer, this, &ToneTuningTool::on_SLOTSetMicTimer_LabelUI);

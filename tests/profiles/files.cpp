@@ -11,20 +11,9 @@
 
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TTT_HAVE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TTT_HAVE_ASAN 1
-#endif
-#endif
+#include "common/asan.h"
 #ifdef TTT_HAVE_ASAN
 #include <atomic>
-#include <cstddef>
-
-// From the sanitizer runtime (GCC ships no header declaring it).
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void *, size_t),
-                                                         void (*freeHook)(const volatile void *));
 
 namespace
 {
