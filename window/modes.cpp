@@ -91,16 +91,8 @@ void presetClicked(ToneTuningTool &window, const PresetSlot &slot, int line)
         return;
     ModeData *mode = slot.type == Stereo ? window.m_writeReadJson->getStereoPreset(slot.position)
                                          : window.m_writeReadJson->getSurroundPreset(slot.position);
-    if (mode && deviceOpen == 1) {
-        // The headset hears the preset before the settings file is rewritten: the save
-        // waits for the disk (milliseconds), the upload does not. The sliders get the
-        // preset's values first, as applying the mode would give them, since the upload
-        // sends what they show; applying it afterwards leaves them as they are.
-        window.setSliderValue(mode->parameter, slot.type);
-        uploadPreset(window, slot);
-        window.soundBtnEvent(mode);
-        return;
-    }
+    // The settings file is rewritten before the upload: what the headset gets is always
+    // what the program remembers for it.
     if (mode)
         window.soundBtnEvent(mode);
     uploadPreset(window, slot);

@@ -2,8 +2,8 @@
 // the event loop has returned and the window (and with it both worker threads) is gone.
 // The goal is 200 ms.
 //
-//   TONETUNINGTOOL_HID_LIBRARY=build/bin/libheadset-emulator.so QT_QPA_PLATFORM=offscreen \
-//       build/bench/quit-program/bench-quit [runs, default 5]
+//   TONETUNINGTOOL_HID_LIBRARY=build/bin/libheadset-emulator.so QT_QPA_PLATFORM=offscreen
+//   build/bench/quit-program/bench-quit [runs, default 5]
 //
 // Run it with HOME pointing at a scratch folder: the window writes its log and settings there.
 
