@@ -1,36 +1,16 @@
 // Single instance across real processes: who is first, the box of a second start, its exit
 // code, and starts after a first instance was killed.
+#include "common/instancesandbox.h"
 #include "common/testmain.h"
 
-#include <QProcess>
-#include <QSharedMemory>
-#include <QSystemSemaphore>
-
 #include <memory>
-#include <vector>
+
+using namespace instancetest;
 
 namespace
 {
 
 const int kStartTimeoutMs = 30000;
-
-QStringList xdotool(const QStringList &arguments)
-{
-    QProcess process;
-    process.start("xdotool", arguments);
-    if (!process.waitForFinished(10000))
-        return {};
-    return QString::fromLatin1(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-// Only windows of the given process count: other tests may share the X server.
-QStringList visibleWindowsNamed(qint64 pid, const QString &pattern)
-{
-    return xdotool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", pattern});
-}
-
-const QString kMainWindow = "^ToneTuningTool$";
-const QString kBox = "^prompt$";
 
 } // namespace
 
@@ -38,11 +18,9 @@ class SingleInstanceTest : public QObject
 {
     Q_OBJECT
 
-    QString m_baseTemp;
     QTemporaryDir m_programDir;
     QString m_program;
-    std::unique_ptr<QTemporaryDir> m_tmp;
-    std::vector<std::unique_ptr<QProcess>> m_processes;
+    std::unique_ptr<InstanceSandbox> m_sandbox;
 
     struct Started {
         QProcess *process;
@@ -51,21 +29,11 @@ class SingleInstanceTest : public QObject
 
     Started start()
     {
-        m_processes.push_back(std::make_unique<QProcess>());
-        QProcess *process = m_processes.back().get();
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcess *process = &m_sandbox->newProcess();
         process->start(m_program, QStringList());
         if (!process->waitForStarted(kStartTimeoutMs))
             return {process, -1};
         return {process, process->processId()};
-    }
-
-    // Answers the box of a second start with Enter, as a user would.
-    static bool acceptBox(const QString &box)
-    {
-        QProcess process;
-        process.start("xdotool", {"windowfocus", "--sync", box, "key", "Return"});
-        return process.waitForFinished(10000) && process.exitCode() == 0;
     }
 
     static QString focusedWindow()
@@ -84,49 +52,28 @@ class SingleInstanceTest : public QObject
         m_program = m_programDir.filePath("ToneTuningTool");
         QVERIFY(QFile::copy(qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool", m_program));
         QVERIFY(!QFile::exists(m_programDir.filePath("font/SourceHanSansCN-Normal.ttf")));
-        m_baseTemp = QDir::tempPath();
     }
 
-    // The instance semaphore, the marker and the activation socket are all keyed by files in
-    // the temporary folder, so a folder of our own per test keeps them apart from any
-    // other run on this machine.
+    // A sandbox of its own per test: no test sees what an earlier one left.
     void init()
     {
-        m_tmp = std::make_unique<QTemporaryDir>(m_baseTemp + "/ttt-instance-XXXXXX");
-        QVERIFY(m_tmp->isValid());
-        qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
+        m_sandbox = std::make_unique<InstanceSandbox>("ttt-instance");
+        QVERIFY(m_sandbox->isValid());
     }
 
-    void cleanup()
-    {
-        for (auto &process : m_processes) {
-            process->kill();
-            process->waitForFinished(10000);
-        }
-        m_processes.clear();
-        // Killed instances leave their system objects behind; remove them.
-        {
-            QSharedMemory marker("bardfgkk");
-            if (marker.attach())
-                marker.detach();
-        }
-        for (const char *key : {"adsfgdjjh", "bardfgkk"})
-            QSystemSemaphore(key, 1, QSystemSemaphore::Create);
-        qputenv("TMPDIR", QFile::encodeName(m_baseTemp));
-        m_tmp.reset();
-    }
+    void cleanup() { m_sandbox.reset(); }
 
     void secondStartShowsTheBoxAndRaisesTheRunningWindow()
     {
         const Started first = start();
-        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(first.pid, kMainWindow).isEmpty(), kStartTimeoutMs);
-        const QStringList firstWindows = visibleWindowsNamed(first.pid, kMainWindow);
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(kMainWindow, first.pid).isEmpty(), kStartTimeoutMs);
+        const QStringList firstWindows = visibleWindowsNamed(kMainWindow, first.pid);
 
         const Started second = start();
         QStringList boxes;
-        QTRY_VERIFY_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(second.pid, kBox)).isEmpty(), kStartTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(kBox, second.pid)).isEmpty(), kStartTimeoutMs);
         QCOMPARE(second.process->state(), QProcess::Running); // waits for the box to be answered
-        QVERIFY(visibleWindowsNamed(second.pid, kMainWindow).isEmpty());
+        QVERIFY(visibleWindowsNamed(kMainWindow, second.pid).isEmpty());
         QVERIFY(acceptBox(boxes.first()));
 
         QVERIFY(second.process->waitForFinished(kStartTimeoutMs));
@@ -147,9 +94,9 @@ class SingleInstanceTest : public QObject
         for (const char *which : {"second start", "third start"}) {
             const Started started = start();
             QStringList boxes;
-            QTRY_VERIFY2_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(started.pid, kBox)).isEmpty(), which,
+            QTRY_VERIFY2_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(kBox, started.pid)).isEmpty(), which,
                                       kStartTimeoutMs);
-            QVERIFY(visibleWindowsNamed(started.pid, kMainWindow).isEmpty());
+            QVERIFY(visibleWindowsNamed(kMainWindow, started.pid).isEmpty());
             QVERIFY(acceptBox(boxes.first()));
             QVERIFY2(started.process->waitForFinished(kStartTimeoutMs), which);
             QCOMPARE(started.process->exitStatus(), QProcess::NormalExit);
@@ -160,7 +107,7 @@ class SingleInstanceTest : public QObject
     void startAfterTheFirstWasKilledRunsAsFirst()
     {
         const Started first = start();
-        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(first.pid, kMainWindow).isEmpty(), kStartTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(kMainWindow, first.pid).isEmpty(), kStartTimeoutMs);
         first.process->kill(); // SIGKILL: no chance to remove its marker
         QVERIFY(first.process->waitForFinished(kStartTimeoutMs));
         {
@@ -170,14 +117,14 @@ class SingleInstanceTest : public QObject
         }
 
         const Started next = start();
-        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(next.pid, kMainWindow).isEmpty(), kStartTimeoutMs);
-        QVERIFY(visibleWindowsNamed(next.pid, kBox).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleWindowsNamed(kMainWindow, next.pid).isEmpty(), kStartTimeoutMs);
+        QVERIFY(visibleWindowsNamed(kBox, next.pid).isEmpty());
         QCOMPARE(next.process->state(), QProcess::Running);
 
         // And it is a proper first instance: a start after it is a second start.
         const Started second = start();
         QStringList boxes;
-        QTRY_VERIFY_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(second.pid, kBox)).isEmpty(), kStartTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!(boxes = visibleWindowsNamed(kBox, second.pid)).isEmpty(), kStartTimeoutMs);
         QVERIFY(acceptBox(boxes.first()));
         QVERIFY(second.process->waitForFinished(kStartTimeoutMs));
         QCOMPARE(second.process->exitCode(), 0);
