@@ -1,5 +1,7 @@
 #include "fuzztargets.h"
 
+#include "profiles/records.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -48,4 +50,17 @@ const char *fuzzScratchFolder()
     QDir().mkpath(dir.path() + "/Documents");
     std::atexit(removeScratchFolder);
     return scratchRoot->constData();
+}
+
+ModeData *fuzzStereoCustomMode(const QString &name, const QString &uuid, int index, std::vector<int> bands)
+{
+    auto *mode = new ModeData;
+    mode->algorithm = "Stereo";
+    mode->name = name;
+    mode->uuid = uuid;
+    mode->type = Stereo;
+    mode->customizeType = 1;
+    mode->index = index;
+    mode->parameter = std::move(bands);
+    return mode;
 }

@@ -8,6 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+class QString;
+struct ModeData;
 
 // Reply frames of the headset: validation, dispatch and the reply handlers.
 int fuzzReplyDispatch(const uint8_t *data, size_t size);
@@ -42,3 +46,7 @@ inline constexpr FuzzTarget kFuzzTargets[] = {
 // settings file and the debug log land there, never in the real user's files), created
 // on first use and removed at exit. Returns its path.
 const char *fuzzScratchFolder();
+
+// A new stereo custom mode record, as the window's add makes one; the caller owns it
+// until a store takes it.
+ModeData *fuzzStereoCustomMode(const QString &name, const QString &uuid, int index, std::vector<int> bands);

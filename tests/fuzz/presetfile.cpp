@@ -76,13 +76,7 @@ int fuzzPresetFile(const uint8_t *data, size_t size)
         for (int index = 0; index < 4; ++index)
             apply(store, store.getSurroundPreset(index));
 
-        auto *custom = new ModeData;
-        custom->algorithm = "Stereo";
-        custom->name = "Mode01";
-        custom->uuid = "{fuzz}";
-        custom->type = Stereo;
-        custom->customizeType = 1;
-        custom->parameter = std::vector<int>(kBandCount, 3);
+        ModeData *custom = fuzzStereoCustomMode("Mode01", "{fuzz}", 0, std::vector<int>(kBandCount, 3));
         fuzzCheck(store.insertCustomizeMode(custom));
         fuzzCheck(store.getCustomizeModes(Stereo).count("Mode01") == 1);
         store.clearCurrentDevice();

@@ -110,14 +110,7 @@ int fuzzSettingsFile(const uint8_t *data, size_t size)
         // The supported headset gets a custom mode; a name already taken is refused.
         first.setCurrentDevice(0x4151, QStringLiteral("fuzzfuzz"));
         const bool taken = first.getCustomizeModes(Stereo).count("Mode05") > 0;
-        auto *custom = new ModeData;
-        custom->algorithm = "Stereo";
-        custom->name = "Mode05";
-        custom->uuid = "{fuzz-mode}";
-        custom->type = Stereo;
-        custom->customizeType = 1;
-        custom->index = 4;
-        custom->parameter = {-12, -6, 0, 6, 12, 1, 2, 3, 4, 5};
+        ModeData *custom = fuzzStereoCustomMode("Mode05", "{fuzz-mode}", 4, {-12, -6, 0, 6, 12, 1, 2, 3, 4, 5});
         fuzzCheck(first.insertCustomizeMode(custom) == !taken);
         fuzzCheck(first.writeConfig());
         saved = describe(first);
