@@ -1,9 +1,11 @@
 // Writes the program's icon into a hicolor icon-theme tree, one PNG per size:
-//   ttt-icon-sizes <Icon.ico> <output folder> <icon name> <size>...
-// creates <output folder>/<size>x<size>/apps/<icon name>.png for every size. A size the
-// .ico holds is copied as drawn; any other is scaled down from the smallest larger picture,
-// because scaling up would only blur the artwork. A size larger than every picture in the
-// .ico is an error, so the theme never carries a blurred icon by accident.
+//   ttt-icon-sizes <picture>[,<picture>...] <output folder> <icon name> <size>...
+// creates <output folder>/<size>x<size>/apps/<icon name>.png for every size, from the
+// square pictures of the given files (every picture of an .ico; where two files hold the
+// same size, the first wins). A size a file holds is copied as drawn; any other is scaled
+// down from the smallest larger picture, because scaling up would only blur the artwork.
+// A size larger than every picture is an error, so the theme never carries a blurred
+// icon by accident.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,22 +18,26 @@
 
 namespace {
 
-std::map<int, QImage> readSquarePictures(const QString &path, QString &error)
+// Adds the square pictures of `path` that `pictures` has no size of yet; false with
+// `error` set when the file holds none.
+bool readSquarePictures(const QString &path, std::map<int, QImage> &pictures, QString &error)
 {
-    std::map<int, QImage> pictures;
     QImageReader reader(path);
     if (!reader.canRead()) {
         error = path + ": " + reader.errorString();
-        return pictures;
+        return false;
     }
+    bool found = false;
     do {
         const QImage image = reader.read();
-        if (!image.isNull() && image.width() == image.height())
+        if (!image.isNull() && image.width() == image.height()) {
             pictures.emplace(image.width(), image.convertToFormat(QImage::Format_ARGB32));
+            found = true;
+        }
     } while (reader.jumpToNextImage());
-    if (pictures.empty())
+    if (!found)
         error = path + ": no square picture";
-    return pictures;
+    return found;
 }
 
 } // namespace
@@ -42,14 +48,16 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
-        err << "usage: ttt-icon-sizes <icon.ico> <output folder> <icon name> <size>...\n";
+        err << "usage: ttt-icon-sizes <picture>[,<picture>...] <output folder> <icon name> <size>...\n";
         return 2;
     }
-    QString error;
-    const std::map<int, QImage> pictures = readSquarePictures(args[1], error);
-    if (pictures.empty()) {
-        err << error << '\n';
-        return 1;
+    std::map<int, QImage> pictures;
+    for (const QString &path : args[1].split(',', Qt::SkipEmptyParts)) {
+        QString error;
+        if (!readSquarePictures(path, pictures, error)) {
+            err << error << '\n';
+            return 1;
+        }
     }
     for (int i = 4; i < args.size(); ++i) {
         bool ok = false;

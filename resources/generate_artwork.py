@@ -184,7 +184,8 @@ def headset_glyph(draw, cx, cy, size, colour, width):
 # ---------------------------------------------------------------- window icon
 
 
-def icon():
+def icon_picture():
+    """The program's icon on a 64 px design grid, drawn 8 times larger."""
     img, d, s = sketch(64, 64, 8)
     S = 64 * s
     d.rounded_rectangle([2 * s, 2 * s, S - 2 * s, S - 2 * s], radius=14 * s,
@@ -195,6 +196,11 @@ def icon():
         x = S / 2 + (i - 1) * 6 * s
         d.rounded_rectangle([x - 2 * s, S * 0.62 - h * S / 2, x + 2 * s, S * 0.62 + h * S / 2],
                             radius=2 * s, fill=rgba(WHITE))
+    return img
+
+
+def icon():
+    img = icon_picture()
     # Written by hand so that the 64 px image comes first: whoever loads the file as a
     # single picture gets the big one, and QIcon still finds the small ones for the tray.
     sizes = [64, 48, 32, 24, 16]
@@ -213,6 +219,15 @@ def icon():
         for blob in blobs:
             f.write(blob)
     print("%-40s %7d bytes" % ("Icon.ico", os.path.getsize(path)))
+
+
+def desktop_icon():
+    """The large icon of the desktop's icon theme (the package scales it to 128 px); not
+    compiled in, since the window and the tray never show it that large."""
+    path = os.path.join(HERE, "desktop", "ToneTuningTool-256.png")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    down(icon_picture(), 256, 256).save(path, optimize=True)
+    print("%-40s %7d bytes" % ("desktop/ToneTuningTool-256.png", os.path.getsize(path)))
 
 
 # ---------------------------------------------------------------- small controls
@@ -726,6 +741,7 @@ def headsets():
 def main():
     os.makedirs(PIC, exist_ok=True)
     icon()
+    desktop_icon()
     slider_handle()
     radio_off()
     radio_on()

@@ -20,6 +20,9 @@
 namespace {
 
 const QString kRuleFile = "70-tonetuningtool.rules";
+// The hicolor sizes of the program's icon: 16 to 64 as the window icon holds them, 128 and
+// 256 from the large desktop icon.
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
 QString sourceDir()
 {
@@ -167,7 +170,7 @@ private slots:
         const QString exec = entry.value("Exec").toString().section(' ', 0, 0);
         const QString icon = entry.value("Icon").toString();
         QVERIFY(QFileInfo(m_prefix + "/bin/" + exec).isExecutable());
-        for (int size : {16, 22, 24, 32, 48, 64}) {
+        for (int size : kIconSizes) {
             const QString file = QString("%1/share/icons/hicolor/%2x%2/apps/%3.png").arg(m_prefix).arg(size).arg(icon);
             QVERIFY2(QFileInfo::exists(file), qPrintable(file));
         }
@@ -205,7 +208,7 @@ private slots:
     void iconsAreDrawnAtEverySize_data()
     {
         QTest::addColumn<int>("size");
-        for (int size : {16, 22, 24, 32, 48, 64})
+        for (int size : kIconSizes)
             QTest::addRow("%dx%d", size, size) << size;
     }
     void iconsAreDrawnAtEverySize()
