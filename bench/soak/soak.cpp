@@ -11,6 +11,7 @@
 // no display is touched. Exit status 0 when every check holds.
 
 #include "common/asan.h"
+#include "common/boxcatcher.h"
 #include "common/eventloopprobe.h"
 #include "common/headsetemulator.h"
 #include "common/testmain.h"
@@ -27,7 +28,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -392,16 +392,7 @@ int main(int argc, char *argv[])
     emulator.reload();
 
     // A box (a repeated name, a surround refusal) is answered as a user would.
-    int boxes = 0;
-    QTimer boxCloser;
-    QObject::connect(&boxCloser, &QTimer::timeout, [&boxes] {
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible()) {
-                ++boxes;
-                box->done(QMessageBox::Ok);
-            }
-    });
-    boxCloser.start(20);
+    BoxCatcher boxes;
 
     auto window = std::make_unique<ToneTuningTool>();
     Soak soak(emulator, *window, seed);
@@ -442,7 +433,7 @@ int main(int argc, char *argv[])
         "\nactions %d: hot-plug cycles %d, preset clicks %d, tab switches %d, spectrum rate changes %d,\n"
         "custom adds %d, selects %d, slider moves %d, saves %d, deletes %d; boxes answered %d\n",
         soak.actions, soak.hotplugs, soak.presetClicks, soak.tabSwitches, soak.rateChanges, soak.adds,
-        soak.customSelects, soak.sliderMoves, soak.saves, soak.deletes, boxes);
+        soak.customSelects, soak.sliderMoves, soak.saves, soak.deletes, int(boxes.seen.size()));
     std::printf("custom modes at the end: %zu in memory, %zu in the settings file\n", inMemory.size(),
                 inFile.size());
     std::printf("longest GUI-thread block per kind of action:");

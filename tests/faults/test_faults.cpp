@@ -7,6 +7,7 @@
 // The window loads the preset files below the folder of its executable, so this test
 // lives in a program folder of its own (build/faults) with the shipped preset file.
 
+#include "common/boxcatcher.h"
 #include "common/eventloopprobe.h"
 #include "common/headsetemulator.h"
 #include "common/testmain.h"
@@ -19,7 +20,6 @@
 #include "profiles/jsonfiles.h"
 #include "window/ToneTuningTool.h"
 
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -149,30 +149,6 @@ int spectrumFramesSince(const HeadsetEmulator &emulator)
     return frames;
 }
 
-// The window may open a message box (a modal loop of its own); a fault test must never
-// hang on one. Each box is noted and closed.
-class BoxCloser : public QObject
-{
-  public:
-    BoxCloser()
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            for (QWidget *widget : QApplication::topLevelWidgets()) {
-                auto *box = qobject_cast<QMessageBox *>(widget);
-                if (box && box->isVisible()) {
-                    seen << box->windowTitle() + "|" + box->text();
-                    box->done(QMessageBox::Ok);
-                }
-            }
-        });
-        m_timer.start(20);
-    }
-    QStringList seen;
-
-  private:
-    QTimer m_timer;
-};
-
 // The longest time the GUI thread may stay blocked during a fault. The design asks for
 // 100 ms; on a loaded test machine under the sanitizers a test only catches hangs, so
 // its bound is generous. bench/faults runs the same scenarios with the real bound.
@@ -192,7 +168,7 @@ class FaultsTest : public QObject
     std::unique_ptr<HeadsetEmulator> m_emulator;
     std::unique_ptr<TraceCapture> m_traces;
 
-    std::unique_ptr<BoxCloser> m_boxes;
+    std::unique_ptr<BoxCatcher> m_boxes;
     std::unique_ptr<ToneTuningTool> m_window;
     std::unique_ptr<EventLoopProbe> m_probe;
 
@@ -317,7 +293,7 @@ class FaultsTest : public QObject
     {
         m_traces = std::make_unique<TraceCapture>();
         m_emulator = std::make_unique<HeadsetEmulator>();
-        m_boxes = std::make_unique<BoxCloser>();
+        m_boxes = std::make_unique<BoxCatcher>();
         initDebugLog();
     }
 

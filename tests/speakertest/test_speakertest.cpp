@@ -2,6 +2,7 @@
 // resume, the channel indices of the timing thread lighting the speakers, the end of
 // the timeline, the abandon, and presses without a headset.
 
+#include "common/boxcatcher.h"
 #include "common/headsetemulator.h"
 #include "common/programfolder.h"
 #include "common/testmain.h"
@@ -51,32 +52,6 @@ public:
     QList<int> indices;
 public slots:
     void record(int index) { indices.append(index); }
-};
-
-// Answers the next message box: remembers its title and text and presses OK.
-class BoxAnswerer : public QObject
-{
-    Q_OBJECT
-public:
-    QString title, text;
-    int answered = 0;
-    void arm()
-    {
-        QTimer::singleShot(0, this, &BoxAnswerer::poll);
-    }
-private slots:
-    void poll()
-    {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box) {
-            QTimer::singleShot(10, this, &BoxAnswerer::poll);
-            return;
-        }
-        title = box->windowTitle();
-        text = box->text();
-        ++answered;
-        box->button(QMessageBox::Ok)->click();
-    }
 };
 
 } // namespace
@@ -390,12 +365,9 @@ void SpeakerTestTest::pressWithoutHeadsetShowsTheBoxAndChangesNothing()
     command("unplug");
     QTRY_VERIFY(hidDevice.load() == nullptr);
     QCOMPARE(timing(), runTiming);
-    BoxAnswerer answerer;
-    answerer.arm();
+    BoxCatcher boxes;
     press();
-    QCOMPARE(answerer.answered, 1);
-    QCOMPARE(answerer.title, QString("warning"));
-    QCOMPARE(answerer.text, QString("Pleasr Insert Device!"));
+    QCOMPARE(boxes.seen, QStringList{"warning|Pleasr Insert Device!"});
 
     QCOMPARE(w().m_testClicks, clicks);
     QCOMPARE(w().m_testPlaying, playing);

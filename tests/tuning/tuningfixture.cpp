@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QMessageBox>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -264,25 +263,6 @@ QStringList switchRequests(const Wire &wire)
             requests << report.bytes.mid(6, 6).toHex(' ');
     }
     return requests;
-}
-
-BoxCatcher::BoxCatcher()
-{
-    connect(&m_timer, &QTimer::timeout, this, &BoxCatcher::poll);
-    m_timer.start(5);
-}
-
-void BoxCatcher::poll()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        auto *box = qobject_cast<QMessageBox *>(widget);
-        if (!box || !box->isVisible())
-            continue;
-        seen << box->windowTitle() + "|" + box->text();
-        if (onBox)
-            onBox();
-        box->done(QMessageBox::Ok);
-    }
 }
 
 QString debugLogText()

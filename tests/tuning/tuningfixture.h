@@ -4,6 +4,7 @@
 // emulated headsets, the requests of the tuning screen read back from the wire, preset
 // and settings files with known values, and a catcher for the window's message boxes.
 
+#include "common/boxcatcher.h"
 #include "common/headsetemulator.h"
 #include "profiles/records.h"
 
@@ -86,20 +87,6 @@ int payloadByte(const HeadsetEmulator::WireReport &report, int k);
 QVector<PeqHalf> peqRequests(const Wire &wire);
 // Payloads of the SetAlgorithmSwitch requests, as "01 00 00 00 01 00".
 QStringList switchRequests(const Wire &wire);
-
-// Accepts every message box the window opens while it is alive, remembering
-// "title|text" of each and running `onBox` while the box is still open.
-class BoxCatcher : public QObject
-{
-  public:
-    BoxCatcher();
-    QStringList seen;
-    std::function<void()> onBox;
-
-  private:
-    void poll();
-    QTimer m_timer;
-};
 
 // The debug log written since the window was constructed.
 QString debugLogText();
