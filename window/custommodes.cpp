@@ -1,6 +1,7 @@
 // Custom modes: the "Customize" buttons, the five custom buttons of each type, add,
 // clear, save and reset, and restoring the screen for a connected headset.
 #include "window/ToneTuningTool.h"
+#include "window/modenumbers.h"
 
 #include "profiles/WriteReadJson.h"
 
@@ -18,8 +19,6 @@ namespace
 {
 
 using ButtonMember = QRadioButton *Ui_ToneTuningToolClass::*;
-
-constexpr int kCustomPositions = 5;
 
 const ButtonMember kStereoCustomButtons[kCustomPositions] = {
     &Ui_ToneTuningToolClass::radioButton_Stereo_Custom1, &Ui_ToneTuningToolClass::radioButton_Stereo_Custom2,
@@ -55,9 +54,6 @@ const PresetName kSurroundPresetNames[] = {
     {"Tavo Standard", &Ui_ToneTuningToolClass::radioButton_Surround_TavoStandard},
 };
 
-constexpr int kCustomModeBase = 6;
-constexpr int kSurroundCustomModeBase = 22; // every model but model 1
-
 ModeType typeOfTab(int tab)
 {
     return tab == Stereo ? Stereo : Surround;
@@ -72,11 +68,7 @@ void customButtonClicked(ToneTuningTool &window, ModeType type, int position)
 {
     if (!window.customizeModeClicked(type, position))
         return;
-    if (type == Stereo)
-        window.sendPEQParameter(0, kCustomModeBase + position);
-    else
-        window.sendPEQParameter(1, (window.m_headsetModel == 1 ? kCustomModeBase : kSurroundCustomModeBase) +
-                                       position);
+    window.sendPEQParameter(soundCodeOf(type), customModeNumber(type, position, window.m_headsetModel));
 }
 
 // Brings one tab to the mode it will show when the user turns to it: its custom modes

@@ -1,5 +1,6 @@
 // Preset radio buttons, the tabs, the button groups and applying a mode record.
 #include "window/ToneTuningTool.h"
+#include "window/modenumbers.h"
 
 #include "device/UsbHidOperation.h"
 #include "diagnostics/debuglog.h"
@@ -64,23 +65,14 @@ const ButtonMember kSurroundPresetButtons[] = {
     &Ui_ToneTuningToolClass::radioButton_Surround_TavoStandard,
 };
 
-constexpr int kCustomPositions = 5;
-
-// Model 1 numbers its surround presets like the stereo ones; the others from 16 on.
-constexpr int kSurroundPresetModeBase = 16;
-
 // The spectrum stream switch and the re-applied preset's upload are two requests the
 // headset should not get back to back.
 constexpr unsigned long kSwitchSettleMs = 10;
 
 void uploadPreset(ToneTuningTool &window, const PresetSlot &slot)
 {
-    if (slot.type == Stereo)
-        window.sendPEQParameter(0, slot.position);
-    else if (window.m_headsetModel == 1)
-        window.sendPEQParameter(1, slot.position);
-    else
-        window.sendPEQParameter(1, kSurroundPresetModeBase + slot.position);
+    window.sendPEQParameter(soundCodeOf(slot.type),
+                            presetModeNumber(slot.type, slot.position, window.m_headsetModel));
 }
 
 void presetClicked(ToneTuningTool &window, const PresetSlot &slot, int line)

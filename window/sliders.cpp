@@ -1,5 +1,6 @@
 // The band sliders of both sound types and the equaliser upload to the headset.
 #include "window/ToneTuningTool.h"
+#include "window/modenumbers.h"
 
 #include "device/UsbHidOperation.h"
 #include "diagnostics/debuglog.h"
@@ -38,15 +39,6 @@ const std::array<SliderMember, kBandCount> kSurroundSliders = {
 std::vector<int> stereoBandValues(kBandCount, 0);
 std::vector<int> surroundBandValues(kBandCount, 0);
 
-// The sound code of an upload: 1 surround, 0 stereo (not the ModeType numbering).
-constexpr int kSoundCodeSurround = 1;
-constexpr int kSoundCodeStereo = 0;
-
-// Mode numbers of the custom positions, by headset model (the stereo ones never vary).
-constexpr int kCustomModeBase = 6;
-constexpr int kSurroundCustomModeBase = 22; // every model but model 1
-constexpr int kCustomPositions = 5;
-
 } // namespace
 
 void ToneTuningTool::on_VerticalSlider_Stereo_ValueChange()
@@ -59,7 +51,7 @@ void ToneTuningTool::on_VerticalSlider_Stereo_ValueChange()
         return;
     for (int position = 0; position < kCustomPositions; ++position) {
         if (getCustomizeButton(Stereo, position)->isChecked())
-            sendPEQParameter(kSoundCodeStereo, kCustomModeBase + position);
+            sendPEQParameter(kSoundCodeStereo, customModeNumber(Stereo, position, m_headsetModel));
     }
 }
 
@@ -72,10 +64,9 @@ void ToneTuningTool::on_VerticalSlider_Surround_ValueChange()
     if (ui.tabWidget->currentIndex() != Surround)
         return;
     qDebug() << "qiaoyiqiaokanyikan";
-    const int base = m_headsetModel == 1 ? kCustomModeBase : kSurroundCustomModeBase;
     for (int position = 0; position < kCustomPositions; ++position) {
         if (getCustomizeButton(Surround, position)->isChecked())
-            sendPEQParameter(kSoundCodeSurround, base + position);
+            sendPEQParameter(kSoundCodeSurround, customModeNumber(Surround, position, m_headsetModel));
     }
 }
 
