@@ -101,7 +101,9 @@ struct Uploads {
     bool complete() const { return lower == upper && upperAcknowledged == upper; }
 };
 
-// `modeNumber` >= 0 counts only the uploads of that mode number.
+// `modeNumber` >= 0 counts only the uploads of that mode number. An upper half (and its
+// acknowledgement) counts only for a lower half since the mark: the upper half of an
+// upload from before the mark goes out 20 ms after its lower one and may land after it.
 Uploads uploadsSince(const HeadsetEmulator &emulator, int modeNumber = -1)
 {
     Uploads uploads;
@@ -115,11 +117,15 @@ Uploads uploadsSince(const HeadsetEmulator &emulator, int modeNumber = -1)
             continue;
         if (command == CmdSetPEQ && report.out) {
             const bool upper = b[payload + 1] == 5;
-            ++(upper ? uploads.upper : uploads.lower);
-            if (upper)
+            if (!upper) {
+                ++uploads.lower;
+            } else if (uploads.upper < uploads.lower) {
+                ++uploads.upper;
                 uploads.switchAfterLastUpper = false;
+            }
         } else if (command == CmdSetPEQ && b[payload + 1] == 5) {
-            ++uploads.upperAcknowledged;
+            if (uploads.upperAcknowledged < uploads.upper)
+                ++uploads.upperAcknowledged;
         } else if (command == CmdSetAlgorithmSwitch && report.out &&
                    (b[payload + 2] == 1 || b[payload + 5] == 1)) {
             uploads.switchAfterLastUpper = uploads.upper > 0;
