@@ -7,7 +7,10 @@ the drawing tools. Everything is drawn from code: change a colour or a shape her
 regenerate.
 
 Pictures are drawn at a multiple of their final size and scaled down, which gives
-smooth edges without any anti-aliasing support in the drawing primitives.
+smooth edges without any anti-aliasing support in the drawing primitives. Every picture
+is saved twice: at its own size and, as "name@2x.ext", at twice its size from the same
+drawing (every drawing is made at least twice as large as the picture), which Qt uses on
+screens with two device pixels per logical pixel.
 """
 
 import io
@@ -59,6 +62,19 @@ def sketch(w, h, scale):
 
 def down(img, w, h):
     return img.resize((w, h), Image.LANCZOS)
+
+
+def at2x(name):
+    stem, ext = os.path.splitext(name)
+    return stem + "@2x" + ext
+
+
+def save_pair(big, w, h, name, colours=None, rgb=False):
+    """Saves the drawing `big` as a w x h picture and as its 2w x 2h twin."""
+    assert big.width >= 2 * w and big.height >= 2 * h, name
+    for size, path in (((w, h), name), ((2 * w, 2 * h), at2x(name))):
+        img = big if big.size == size else down(big, *size)
+        save_png(img.convert("RGB") if rgb else img, path, colours)
 
 
 def rgba(colour, alpha=255):
@@ -201,24 +217,25 @@ def icon_picture():
 
 def icon():
     img = icon_picture()
-    # Written by hand so that the 64 px image comes first: whoever loads the file as a
+    # Written by hand so that the largest image comes first: whoever loads the file as a
     # single picture gets the big one, and QIcon still finds the small ones for the tray.
-    sizes = [64, 48, 32, 24, 16]
-    blobs = []
-    for size in sizes:
-        buf = io.BytesIO()
-        down(img, size, size).save(buf, format="PNG", optimize=True)
-        blobs.append(buf.getvalue())
-    path = os.path.join(PIC, "Icon.ico")
-    with open(path, "wb") as f:
-        f.write(struct.pack("<HHH", 0, 1, len(sizes)))
-        offset = 6 + 16 * len(sizes)
-        for size, blob in zip(sizes, blobs):
-            f.write(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset))
-            offset += len(blob)
-        for blob in blobs:
-            f.write(blob)
-    print("%-40s %7d bytes" % ("Icon.ico", os.path.getsize(path)))
+    # The twin holds every size doubled.
+    for name, sizes in (("Icon.ico", [64, 48, 32, 24, 16]), ("Icon@2x.ico", [128, 96, 64, 48, 32])):
+        blobs = []
+        for size in sizes:
+            buf = io.BytesIO()
+            down(img, size, size).save(buf, format="PNG", optimize=True)
+            blobs.append(buf.getvalue())
+        path = os.path.join(PIC, name)
+        with open(path, "wb") as f:
+            f.write(struct.pack("<HHH", 0, 1, len(sizes)))
+            offset = 6 + 16 * len(sizes)
+            for size, blob in zip(sizes, blobs):
+                f.write(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset))
+                offset += len(blob)
+            for blob in blobs:
+                f.write(blob)
+        print("%-40s %7d bytes" % (name, os.path.getsize(path)))
 
 
 def desktop_icon():
@@ -243,14 +260,14 @@ def slider_handle():
     d = ImageDraw.Draw(img)
     for r, colour in ((7.5, ORANGE), (5, NIGHT), (2.6, WHITE)):
         disc(d, 8 * s, 8 * s, r * s, fill=rgba(colour))
-    save_png(down(img, 16, 16), "control/SliderButton.png")
+    save_pair(img, 16, 16, "control/SliderButton.png")
 
 
 def radio_off():
     s = 8
     img = canvas(40, 40, s)
     disc(ImageDraw.Draw(img), 20 * s, 20 * s, 17 * s, fill=rgba(NIGHT, 150), outline=rgba(GREY), width=int(3.2 * s))
-    save_png(down(img, 40, 40), "control/waiyuan.png")
+    save_pair(img, 40, 40, "control/waiyuan.png")
 
 
 def radio_on():
@@ -261,7 +278,7 @@ def radio_on():
     disc(d, 100 * s, 100 * s, 44 * s, fill=rgba(ORANGE))
     d.ellipse([80 * s, 74 * s, 104 * s, 94 * s], fill=rgba(ORANGE_PALE, 180))  # highlight
     img = glow(img, 6 * s, 0.8)
-    save_png(down(img, 200, 200), "control/radiobutton.png")
+    save_pair(img, 200, 200, "control/radiobutton.png")
 
 
 def close_glyph():
@@ -270,19 +287,19 @@ def close_glyph():
     top, bottom = 3 * s, 13 * s
     d.line([(0.5 * s, top), (9.5 * s, bottom)], fill=rgba(WHITE), width=int(w))
     d.line([(9.5 * s, top), (0.5 * s, bottom)], fill=rgba(WHITE), width=int(w))
-    save_png(down(img, 10, 16), "control/close.png")
+    save_pair(img, 10, 16, "control/close.png")
 
 
 def minimize_glyph():
     img, d, s = sketch(14, 20, 16)
     d.rounded_rectangle([1 * s, 10 * s, 13 * s, 11.8 * s], radius=0.8 * s, fill=rgba(WHITE))
-    save_png(down(img, 14, 20), "control/minimize.png")
+    save_pair(img, 14, 20, "control/minimize.png")
 
 
 def top_right_mark():
     img, d, s = sketch(15, 14, 16)
     headset_glyph(d, 7.5 * s, 6.6 * s, 13.5 * s, ORANGE, 1.8 * s)
-    save_png(down(img, 15, 14), "control/right.png")
+    save_pair(img, 15, 14, "control/right.png")
 
 
 def add_glyph():
@@ -290,7 +307,7 @@ def add_glyph():
     t = 1.0 * s
     d.rectangle([7 * s - t, 3 * s, 7 * s + t, 11 * s], fill=rgba(WHITE))
     d.rectangle([3 * s, 7 * s - t, 11 * s, 7 * s + t], fill=rgba(WHITE))
-    save_png(down(img, 14, 14), "control/Add.png")
+    save_pair(img, 14, 14, "control/Add.png")
 
 
 def clear_glyph():
@@ -301,7 +318,7 @@ def clear_glyph():
     d.polygon([(2.8 * s, 4.4 * s), (11.2 * s, 4.4 * s), (10.4 * s, 13.2 * s), (3.6 * s, 13.2 * s)], fill=rgba(WHITE))
     for x in (5.3, 7.0, 8.7):
         d.rectangle([(x - 0.45) * s, 6.0 * s, (x + 0.45) * s, 11.6 * s], fill=(0, 0, 0, 0))
-    save_png(down(img, 14, 14), "control/Clear.png")
+    save_pair(img, 14, 14, "control/Clear.png")
 
 
 def microphone():
@@ -312,7 +329,7 @@ def microphone():
     d.arc([2 * s, 5 * s, 15 * s, 17.5 * s], 0, 180, fill=rgba(WHITE), width=int(1.4 * s))
     d.rectangle([7.8 * s, 17.2 * s, 9.2 * s, 20.5 * s], fill=rgba(WHITE))
     d.rounded_rectangle([4.5 * s, 20.2 * s, 12.5 * s, 21.8 * s], radius=0.8 * s, fill=rgba(WHITE))
-    save_png(down(img, 17, 23), "control/Microphone.png")
+    save_pair(img, 17, 23, "control/Microphone.png")
 
 
 def play_buttons():
@@ -332,7 +349,7 @@ def play_buttons():
         for i, r in enumerate((5.5, 9.5)):
             d.arc([cx + 9 * s - r * s, cy - r * s, cx + 9 * s + r * s, cy + r * s], -45, 45, fill=rgba(mark),
                   width=int(1.6 * s))
-        save_png(down(img, 53, 28), "control/%s.png" % name)
+        save_pair(img, 53, 28, "control/%s.png" % name)
 
 
 # ---------------------------------------------------------------- bars and headings
@@ -350,7 +367,7 @@ def top_bar():
     d.line([(890 * s, h * s), (900 * s, 0)], fill=rgba(VIOLET_LINE), width=s)
     d.rectangle([0, (h - 1.2) * s, w * s, h * s], fill=rgba(ORANGE, 200))
     d.rectangle([0, (h - 1.2) * s, 300 * s, h * s], fill=rgba(ORANGE))
-    save_png(down(base, w, h).convert("RGB"), "control/top_img.png")
+    save_pair(base, w, h, "control/top_img.png", rgb=True)
 
 
 def bottom_bar():
@@ -366,7 +383,7 @@ def bottom_bar():
     for i in range(10):
         x = 360 + i * 30
         d.line([(x * s, 40 * s), ((x + 18) * s, 22 * s)], fill=rgba(VIOLET_LINE, 60), width=int(1.2 * s))
-    save_png(down(base, w, h).convert("RGB"), "control/bottom_back.png")
+    save_pair(base, w, h, "control/bottom_back.png", rgb=True)
 
 
 def wordmark(w, h, scale, emblem_r, text_px, sub=None, colour=WHITE, sub_colour=GREY):
@@ -393,7 +410,7 @@ def wordmark(w, h, scale, emblem_r, text_px, sub=None, colour=WHITE, sub_colour=
 
 def header_logo():
     img = wordmark(340, 90, 4, 36, 60, sub="AUREL  QUARK")
-    save_png(down(img, 340, 90), "control/Head1.png")
+    save_pair(img, 340, 90, "control/Head1.png")
 
 
 def header_tagline():
@@ -403,12 +420,12 @@ def header_tagline():
     d.rectangle([0, 4.5 * s, 2 * s, 8.5 * s], fill=rgba(ORANGE))
     spaced_text(d, (6 * s, 6.6 * s), "7.1 SURROUND TUNING", font("Semibold", 9 * s), rgba(GREY), 0.55 * s,
                 anchor="lm")
-    save_png(down(img, w, h), "control/Head2.png")
+    save_pair(img, w, h, "control/Head2.png")
 
 
 def bottom_left_logo():
     img = wordmark(454, 127, 3, 44, 74, colour=(215, 212, 222))
-    save_png(down(img, 454, 127), "control/left_bottom.png")
+    save_pair(img, 454, 127, "control/left_bottom.png")
 
 
 def bottom_right_text():
@@ -417,7 +434,7 @@ def bottom_right_text():
     d = ImageDraw.Draw(img)
     spaced_text(d, (w * s, 8.2 * s), "QUARK  \u00b7  7.1 VIRTUAL SURROUND", font("Semibold", 10 * s), rgba(GREY),
                 0.9 * s, anchor="rm")
-    save_png(down(img, w, h), "control/right_bottom.png")
+    save_pair(img, w, h, "control/right_bottom.png")
 
 
 # Where the window's layout puts the start picture inside the no-headset background
@@ -442,10 +459,12 @@ def start_picture(no_headset_background):
     d.text((95 * s, 62 * s), "Plug in your QUARK to start tuning", font=font("Regular", 13.5 * s),
            fill=rgba(GREY), anchor="ls")
     img = glow(img, 3 * s, 0.6)
-    stretched = no_headset_background.resize((1176, 736), Image.BILINEAR).convert("RGBA")
-    behind = stretched.crop((START_AT[0], START_AT[1], START_AT[0] + w, START_AT[1] + h))
-    behind.alpha_composite(down(img, w, h))
-    save_png(behind.convert("RGB"), "control/start.png")
+    for k, background, name in ((1, no_headset_background[0], "control/start.png"),
+                                (2, no_headset_background[1], at2x("control/start.png"))):
+        stretched = background.resize((1176 * k, 736 * k), Image.BILINEAR).convert("RGBA")
+        behind = stretched.crop((START_AT[0] * k, START_AT[1] * k, (START_AT[0] + w) * k, (START_AT[1] + h) * k))
+        behind.alpha_composite(down(img, w * k, h * k))
+        save_png(behind.convert("RGB"), name)
 
 
 # ---------------------------------------------------------------- backgrounds
@@ -491,7 +510,7 @@ def background_headset_view():
     panel(d, 40, 292, 598, 642, s)   # equaliser
     panel(d, 604, 292, 1131, 676, s)  # speaker test / spectrum
     img = Image.alpha_composite(img, layer)
-    save_png(down(img, w, h).convert("RGB"), "control/Background.png")
+    save_pair(img, w, h, "control/Background.png", rgb=True)
 
 
 def background_no_headset_view():
@@ -512,9 +531,10 @@ def background_no_headset_view():
                 ((cx + r1 * math.cos(ang)) * s, (cy + r1 * 0.62 * math.sin(ang)) * s)],
                fill=rgba(VIOLET_LINE, 200), width=2 * s)
     img = Image.alpha_composite(img, radial_light(w * s, h * s, cx * s, cy * s, 330 * s, 200 * s, (255, 140, 0), 0.18))
-    img = down(Image.alpha_composite(img, layer), w, h).convert("RGB")
-    save_png(img, "control/InitBg.png")
-    return img
+    img = Image.alpha_composite(img, layer)
+    save_pair(img, w, h, "control/InitBg.png", rgb=True)
+    # what the start picture is cut out of, at both sizes
+    return down(img, w, h).convert("RGB"), img.convert("RGB")
 
 
 # ---------------------------------------------------------------- speaker test
@@ -637,6 +657,12 @@ def gif_frame(rgba_img):
     return frame
 
 
+def save_gif_pair(frames, name, ms):
+    """frames are drawn at twice the size: saved as they are for the twin, halved for the picture."""
+    save_gif([down(f, CANVAS, CANVAS) for f in frames], name, ms)
+    save_gif(frames, at2x(name), ms)
+
+
 def save_gif(frames, name, ms):
     path = os.path.join(PIC, "gif", name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -651,25 +677,25 @@ def speaker_test():
     size = CANVAS * s
     head = canvas(CANVAS, CANVAS, s)
     draw_listener(head, s)
-    save_png(down(head, CANVAS, CANVAS), "png/head.png", colours=64)
+    save_pair(head, CANVAS, CANVAS, "png/head.png", colours=64)
 
     frames = []
     for f in range(8):
         img = canvas(CANVAS, CANVAS, s)
         draw_listener(img, s, pulse=f / 8.0)
-        frames.append(down(img, CANVAS, CANVAS))
-    save_gif(frames, "PersonHead.gif", 110)
+        frames.append(img)
+    save_gif_pair(frames, "PersonHead.gif", 110)
 
     for still, movie, angle, short in SPEAKERS:
         img = Image.new("RGBA", (size, size), (0, 0, 0, 0))
         draw_speaker(img, angle, short, False, s)
-        save_png(down(img, CANVAS, CANVAS), "png/%s.png" % still, colours=64)
+        save_pair(img, CANVAS, CANVAS, "png/%s.png" % still, colours=64)
         frames = []
         for f in range(6):
             img = Image.new("RGBA", (size, size), (0, 0, 0, 0))
             draw_speaker(img, angle, short, True, s, wave_phase=f / 6.0)
-            frames.append(down(img, CANVAS, CANVAS))
-        save_gif(frames, movie + ".gif", 100)
+            frames.append(img)
+        save_gif_pair(frames, movie + ".gif", 100)
 
 
 # ---------------------------------------------------------------- headsets
@@ -729,7 +755,7 @@ def headset_picture(name, accent, shell, cup_shape, boom, band_style):
         d.rounded_rectangle([x + 84 * s, 260 * s, x + 110 * s, 276 * s], radius=8 * s, fill=rgba(mix(shell, WHITE, 0.2)))
         d.ellipse([x + 103 * s, 263 * s, x + 113 * s, 273 * s], fill=rgba(accent))
     img = glow(img, 2 * s, 0.4)
-    save_png(down(img, w, h), "headset/%s.png" % name)
+    save_pair(img, w, h, "headset/%s.png" % name)
 
 
 def headsets():
