@@ -1,12 +1,13 @@
 #include "app/appfont.h"
 
+#include "form/fontfiles.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 
 void loadApplicationFont(const QString &programDir)
 {
-    const int id =
-        QFontDatabase::addApplicationFont(QString("%1/font/SourceHanSansCN-Normal.ttf").arg(programDir));
+    const int id = registerFontFile(QString("%1/font/SourceHanSansCN-Normal.ttf").arg(programDir));
     const QStringList families = QFontDatabase::applicationFontFamilies(id);
     if (families.isEmpty())
         return;

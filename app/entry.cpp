@@ -15,6 +15,8 @@
 
 int runToneTuningTool(int argc, char *argv[])
 {
+    // Pictures with a double-size twin come out sharp on a high-density screen.
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
 
     // Every start refreshes the entry, a second instance too, so a moved program stays registered.

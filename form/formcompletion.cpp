@@ -1,5 +1,9 @@
 #include "form/formcompletion.h"
 
+#include "form/fontfiles.h"
+#include "form/picturefiles.h"
+
+#include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,7 +15,7 @@ namespace
 QLabel *decorationLabel(QWidget *parent, const QString &picture, bool scaled)
 {
     auto *label = new QLabel(parent);
-    label->setPixmap(QPixmap(picture));
+    label->setPixmap(loadPicture(picture, qApp->devicePixelRatio()));
     label->setScaledContents(scaled);
     return label;
 }
@@ -25,6 +29,15 @@ void completeToneTuningToolForm(Ui_ToneTuningToolClass &ui)
     ui.label_BottomBar->setObjectName(QString());
     ui.label_TopRightIcon->setObjectName(QString());
 
+    // The form loads its pictures at their own size; on a high-density screen the
+    // double-size artwork is the sharp one.
+    const qreal ratio = qApp->devicePixelRatio();
+    if (ratio > 1.0) {
+        ui.label_TopImage->setPixmap(loadPicture(":/controls/pic/control/top_img.png", ratio));
+        ui.label_BottomBar->setPixmap(loadPicture(":/controls/pic/control/bottom_back.png", ratio));
+        ui.label_TopRightIcon->setPixmap(loadPicture(":/controls/pic/control/right.png", ratio));
+    }
+
     // The start picture of the no-headset view, centred a little above the middle.
     QLabel *start = decorationLabel(ui.label_DefaultBackground, ":/controls/pic/control/start.png", true);
     start->setFixedSize(340, 90);
@@ -37,7 +50,7 @@ void completeToneTuningToolForm(Ui_ToneTuningToolClass &ui)
     decorationLabel(ui.label_BottomBar, ":/controls/pic/control/left_bottom.png", true)
         ->setGeometry(30, 9, 150, 40);
 
-    QFontDatabase::addApplicationFont(":/font/pic/MyriadProLight.OTF");
+    registerFontFile(":/font/pic/MyriadProLight.OTF");
     QFont headFont = ui.label_DefaultHead->font();
     headFont.setPixelSize(16);
     headFont.setBold(true);

@@ -11,6 +11,7 @@
 #include "device/hotplug.h"
 #include "diagnostics/debuglog.h"
 #include "form/formcompletion.h"
+#include "form/windowpictures.h"
 #include "profiles/WriteReadJson.h"
 
 #include <QAction>
@@ -74,6 +75,8 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
 {
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
+    // Before anything polishes a widget: the large pictures are decoded only on screen.
+    new WindowPictures(this);
 
     surroundSupported = 0;
 

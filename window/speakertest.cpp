@@ -9,6 +9,7 @@
 
 #include "device/MyThread_Two.h"
 #include "device/UsbHidOperation.h"
+#include "form/picturefiles.h"
 
 #include <QDebug>
 #include <QMediaPlayer>
@@ -148,9 +149,10 @@ void startRun(ToneTuningTool &w)
 {
     w.m_testPlaying = true;
 
-    w.m_personMovie = new QMovie(kPersonAnimation);
+    const qreal ratio = w.devicePixelRatioF();
+    w.m_personMovie = new QMovie(pictureFileAt(kPersonAnimation, ratio));
     for (int channel = 1; channel <= kChannelCount; ++channel)
-        channelMovie(w, channel) = new QMovie(kSpeakerChannels[channel - 1].animation);
+        channelMovie(w, channel) = new QMovie(pictureFileAt(kSpeakerChannels[channel - 1].animation, ratio));
 
     w.ui.label_PersonGif->setStyleSheet(QString());
     w.ui.label_PersonGif->setMovie(w.m_personMovie);

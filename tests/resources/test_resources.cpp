@@ -7,6 +7,7 @@
 #include "profiles/presetcatalogue.h"
 
 #include <QAudioDecoder>
+#include <QDirIterator>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -108,6 +109,9 @@ class ResourcesTest : public QObject
 private slots:
     void picture_data();
     void picture();
+    void twinHasTwiceThePixels_data();
+    void twinHasTwiceThePixels();
+    void everyPictureInTheCollectionHasItsTwin();
     void pathsOutsideTheCollectionStayAbsent();
     void iconHoldsSeveralSizes();
     void startPictureIsOpaque();
@@ -180,6 +184,57 @@ void ResourcesTest::picture()
         QVERIFY(movie.isValid());
         QVERIFY2(movie.frameCount() > 1, "a GIF of the speaker test must animate");
     }
+}
+
+// "name.ext" -> "name@2x.ext", the twin Qt looks for at a device pixel ratio of 2.
+QString twinOf(const QString &path)
+{
+    const int dot = path.lastIndexOf('.');
+    return path.left(dot) + "@2x" + path.mid(dot);
+}
+
+void ResourcesTest::twinHasTwiceThePixels_data()
+{
+    picture_data();
+}
+
+void ResourcesTest::twinHasTwiceThePixels()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+
+    QImageReader reader(twinOf(path));
+    QCOMPARE(reader.format(), format);
+    QCOMPARE(reader.size(), size * 2);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.size(), size * 2);
+    if (format == "gif") {
+        // the same animation, frame for frame
+        QMovie single(path);
+        QMovie twin(twinOf(path));
+        QCOMPARE(twin.frameCount(), single.frameCount());
+        QCOMPARE(twin.nextFrameDelay(), single.nextFrameDelay());
+    }
+}
+
+void ResourcesTest::everyPictureInTheCollectionHasItsTwin()
+{
+    int pictures = 0;
+    for (QDirIterator it(":/", QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        if (path.startsWith(":/qt-project.org") || !QStringList{"png", "gif", "ico"}.contains(suffix))
+            continue;
+        if (path.contains("@2x.")) {
+            QVERIFY2(QFile::exists(QString(path).remove("@2x")), qPrintable(path + ": a twin without its picture"));
+            continue;
+        }
+        ++pictures;
+        QVERIFY2(QFile::exists(twinOf(path)), qPrintable(path + ": no double-size twin"));
+    }
+    QVERIFY(pictures >= 40);
 }
 
 void ResourcesTest::pathsOutsideTheCollectionStayAbsent()

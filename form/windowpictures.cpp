@@ -1,0 +1,252 @@
+#include "form/windowpictures.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmapCache>
+#include <QRegularExpression>
+#include <QWidget>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace
+{
+
+// The pictures a style sheet names through url(...).
+QStringList picturesIn(const QString &sheet)
+{
+    static const QRegularExpression url(QStringLiteral(R"(url\(\s*([^)\s]+)\s*\))"));
+    QStringList pictures;
+    // A picture inside a comment is never drawn.
+    QString live = sheet;
+    live.remove(QRegularExpression(QStringLiteral(R"(/\*.*?\*/)"), QRegularExpression::DotMatchesEverythingOption));
+    for (auto it = url.globalMatch(live); it.hasNext();)
+        pictures << it.next().captured(1);
+    return pictures;
+}
+
+bool isLarge(const QString &picture)
+{
+    static QHash<QString, bool> known;
+    const auto found = known.constFind(picture);
+    if (found != known.constEnd())
+        return *found;
+    // The header alone tells the size; nothing is decoded here.
+    const QSize size = QImageReader(picture).size();
+    const bool large = qint64(size.width()) * size.height() * 4 >= WindowPictures::kLargeBytes;
+    known.insert(picture, large);
+    return large;
+}
+
+QStringList largePicturesIn(const QString &sheet)
+{
+    QStringList large;
+    for (const QString &picture : picturesIn(sheet))
+        if (isLarge(picture))
+            large << picture;
+    return large;
+}
+
+} // namespace
+
+WindowPictures::WindowPictures(QWidget *window) : QObject(window), m_window(window)
+{
+    setObjectName(QStringLiteral("windowPictures"));
+    m_releaseTimer.setSingleShot(true);
+    m_releaseTimer.setInterval(kReleaseDelayMs);
+    connect(&m_releaseTimer, &QTimer::timeout, this, &WindowPictures::release);
+    m_window->installEventFilter(this);
+    adoptWidgets();
+}
+
+void WindowPictures::setReleaseDelay(int ms)
+{
+    m_releaseTimer.setInterval(ms);
+}
+
+void WindowPictures::adoptWidgets()
+{
+    for (QWidget *widget : m_window->findChildren<QWidget *>()) {
+        // Labels carry the pictures; one whose sheet names none yet may get one later (the
+        // speaker-test listener, the headset picture).
+        const bool mayShowPicture = qobject_cast<QLabel *>(widget) && !widget->styleSheet().isEmpty();
+        if (m_entries.contains(widget) || (!mayShowPicture && largePicturesIn(widget->styleSheet()).isEmpty()))
+            continue;
+        Entry entry;
+        entry.widget = widget;
+        m_entries.insert(widget, entry);
+        widget->installEventFilter(this);
+    }
+}
+
+WindowPictures::Entry *WindowPictures::entryOf(QObject *object)
+{
+    const auto found = m_entries.find(object);
+    return found == m_entries.end() || !found->widget ? nullptr : &*found;
+}
+
+QStringList WindowPictures::heldPictures() const
+{
+    QStringList held;
+    for (const Entry &entry : m_entries)
+        if (entry.widget && entry.decoded)
+            held << largePicturesIn(entry.widget->styleSheet());
+    held.removeDuplicates();
+    held.sort();
+    return held;
+}
+
+QStringList WindowPictures::namedPictures() const
+{
+    QStringList named;
+    for (const Entry &entry : m_entries)
+        if (entry.widget)
+            named << largePicturesIn(entry.released ? entry.releasedSheet : entry.widget->styleSheet());
+    named.removeDuplicates();
+    named.sort();
+    return named;
+}
+
+QString WindowPictures::styleSheetOf(QWidget *widget) const
+{
+    const auto found = m_entries.constFind(widget);
+    if (found != m_entries.constEnd() && found->released)
+        return found->releasedSheet;
+    return widget->styleSheet();
+}
+
+void WindowPictures::release()
+{
+    if (m_window->isVisible() && !m_window->isMinimized())
+        return;
+    // Sheets set since the window was built (the headset picture, the speaker stills
+    // after a test) count as well.
+    adoptWidgets();
+    for (Entry &entry : m_entries)
+        releaseEntry(entry);
+    // The pixmap cache keeps another reference to every picture a style sheet loaded.
+    QPixmapCache::clear();
+#ifdef __GLIBC__
+    // Decoded pictures are large heap blocks; without a trim the freed pages stay with the
+    // process.
+    malloc_trim(0);
+#endif
+}
+
+void WindowPictures::releaseUnseen()
+{
+    for (Entry &entry : m_entries)
+        if (entry.widget && !entry.widget->isVisible())
+            releaseEntry(entry);
+    QPixmapCache::clear();
+}
+
+void WindowPictures::releaseEntry(Entry &entry)
+{
+    if (!entry.widget || !entry.decoded)
+        return;
+    const QString sheet = entry.widget->styleSheet();
+    if (largePicturesIn(sheet).isEmpty())
+        return;
+    entry.releasedSheet = sheet;
+    entry.released = true;
+    entry.decoded = false;
+    // Dropping the sheet is what makes the style forget the widget's decoded picture;
+    // the sheet goes back before the widget is painted again.
+    m_applying = true;
+    entry.widget->setStyleSheet(QString());
+    m_applying = false;
+}
+
+void WindowPictures::bringBack(Entry &entry)
+{
+    if (entry.polishPutOff) {
+        entry.polishPutOff = false;
+        m_polishing = true;
+        QEvent polish(QEvent::Polish);
+        QCoreApplication::sendEvent(entry.widget, &polish);
+        m_polishing = false;
+        entry.decoded = true;
+    }
+    if (entry.released) {
+        entry.released = false;
+        m_applying = true;
+        entry.widget->setStyleSheet(entry.releasedSheet);
+        m_applying = false;
+        entry.releasedSheet.clear();
+        entry.decoded = true;
+    }
+}
+
+void WindowPictures::bringBackVisible()
+{
+    for (Entry &entry : m_entries)
+        if (entry.widget && entry.widget->isVisible())
+            bringBack(entry);
+}
+
+bool WindowPictures::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window) {
+        switch (event->type()) {
+        case QEvent::Polish:
+            // Comes before the polish of every child: the sheets the window's code set
+            // after the form are known by now.
+            adoptWidgets();
+            break;
+        case QEvent::Hide: m_releaseTimer.start(); break;
+        case QEvent::WindowStateChange:
+            if (m_window->isMinimized()) {
+                m_releaseTimer.start();
+            } else if (m_window->isVisible()) {
+                m_releaseTimer.stop();
+                bringBackVisible();
+            }
+            break;
+        case QEvent::Show:
+            // The children had their own show events first; a window restored from a
+            // minimise may not send them.
+            m_releaseTimer.stop();
+            bringBackVisible();
+            break;
+        default: break;
+        }
+        return false;
+    }
+
+    Entry *entry = entryOf(watched);
+    if (!entry)
+        return false;
+    switch (event->type()) {
+    case QEvent::Polish:
+        // Showing a widget polishes it and all its children, the hidden ones too, also while
+        // the window is still hidden; each is polished when it is about to be seen instead.
+        if (!m_polishing && (!m_window->isVisible() || !entry->widget->isVisibleTo(m_window))) {
+            entry->polishPutOff = true;
+            return true;
+        }
+        entry->decoded = true;
+        break;
+    case QEvent::Show:
+        bringBack(*entry);
+        break;
+    case QEvent::StyleChange:
+        // The window's code set a sheet on a polished widget: Qt decoded its pictures at
+        // once, and that sheet counts, not a released one.
+        if (!m_applying) {
+            entry->released = false;
+            entry->releasedSheet.clear();
+            entry->polishPutOff = false;
+            entry->decoded = true;
+            // In the tray nothing shows it: dropped at once (once the event is done).
+            if (!m_window->isVisible() || m_window->isMinimized())
+                QMetaObject::invokeMethod(this, &WindowPictures::releaseUnseen, Qt::QueuedConnection);
+        }
+        break;
+    default: break;
+    }
+    return false;
+}

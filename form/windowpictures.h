@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+class QWidget;
+
+// Keeps the window's large pictures (backgrounds, speaker-test stills: megabytes each once
+// decoded) decoded only while they can be seen. The style sheets that name them stay the
+// form's; what changes is when Qt decodes them:
+// - a widget that is not visible when the window is polished has its polish put off until
+//   it is shown, so a window kept in the tray never decodes them, and the shown window
+//   decodes only the pictures of the view and tab on screen;
+// - some seconds after the window is hidden (or minimised) the style sheets naming large
+//   pictures are taken off their widgets and the decoded copies dropped; each goes back
+//   on when its widget is shown again, before the widget's first frame.
+class WindowPictures : public QObject
+{
+    Q_OBJECT
+public:
+    // Decoded size from which a picture counts as large.
+    static constexpr qint64 kLargeBytes = 1024 * 1024;
+    static constexpr int kReleaseDelayMs = 5000;
+
+    explicit WindowPictures(QWidget *window);
+
+    void setReleaseDelay(int ms);
+
+    // The large pictures that the window's widgets hold decoded now.
+    QStringList heldPictures() const;
+    // The large pictures that the window's widgets show when they are on screen.
+    QStringList namedPictures() const;
+    // The style sheet a widget shows with, also while its pictures are released.
+    QString styleSheetOf(QWidget *widget) const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Entry {
+        QPointer<QWidget> widget;
+        QString releasedSheet; // set while the sheet is off the widget
+        bool released = false;
+        bool polishPutOff = false;
+        bool decoded = false; // polished with a sheet that is on the widget now
+    };
+
+    void adoptWidgets();
+    void release();
+    // Drops the pictures of the widgets that are not shown now.
+    void releaseUnseen();
+    void releaseEntry(Entry &entry);
+    void bringBack(Entry &entry);
+    Entry *entryOf(QObject *object);
+    void bringBackVisible();
+
+    QWidget *m_window;
+    QHash<QObject *, Entry> m_entries;
+    QTimer m_releaseTimer;
+    bool m_applying = false;
+    bool m_polishing = false;
+};

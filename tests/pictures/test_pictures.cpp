@@ -1,0 +1,181 @@
+// When the window's pictures are decoded: only on screen, dropped some time after the
+// window is hidden, back before the next frame; and which file serves which pixel density.
+#include "common/headsetemulator.h"
+#include "common/programfolder.h"
+#include "common/testmain.h"
+#include "device/UsbHidOperation.h"
+#include "form/GlobalStyleSheet.h"
+#include "form/picturefiles.h"
+#include "form/windowpictures.h"
+#include "window/ToneTuningTool.h"
+
+#include <QImage>
+#include <QPixmap>
+
+#include <memory>
+
+namespace {
+
+const QString kBackground = ":/controls/pic/control/Background.png";
+const QString kNoHeadsetBackground = ":/controls/pic/control/InitBg.png";
+const QStringList kSpeakerTest = {
+    ":/png/pic/png/head.png",   ":/png/pic/png/left.png",     ":/png/pic/png/leftdown.png",
+    ":/png/pic/png/leftup.png", ":/png/pic/png/right.png",    ":/png/pic/png/rightdown.png",
+    ":/png/pic/png/rightup.png", ":/png/pic/png/up.png",
+};
+
+const QByteArray kUnplugged = R"({"devices": [{"id": "headset", "plugged": false}]})";
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+} // namespace
+
+class PicturesTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void fileAtRatio_data();
+    void fileAtRatio();
+    void twinCoversTheSameLogicalSize();
+
+    void windowKeptInTheTrayDecodesNoLargePicture();
+    void hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data();
+    void hiddenWindowDropsItsPicturesAndShowingBringsThemBack();
+    void sheetSetWhileHiddenIsKeptAndDroppedAgain();
+};
+
+void PicturesTest::initTestCase()
+{
+    QVERIFY(ttt_test::provideProgramFile("DefaultFile/VID-3508&PID-4151.json"));
+    // The program's own style sheet, with its radio and slider pictures.
+    applyGlobalStyleSheet();
+}
+
+void PicturesTest::fileAtRatio_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<QString>("file");
+    const QString c = ":/controls/pic/control/";
+    QTest::newRow("ratio 1 keeps the picture") << c + "Head1.png" << 1.0 << c + "Head1.png";
+    QTest::newRow("ratio 2 takes the twin") << c + "Head1.png" << 2.0 << c + "Head1@2x.png";
+    QTest::newRow("fractional ratio takes the sharper twin") << c + "radiobutton.png" << 1.5 << c + "radiobutton@2x.png";
+    QTest::newRow("animation twin") << ":/gif/pic/gif/HornUp.gif" << 2.0 << ":/gif/pic/gif/HornUp@2x.gif";
+    QTest::newRow("no twin: the path itself") << ":/ToneTuningTool/pic/test1.png" << 2.0
+                                              << ":/ToneTuningTool/pic/test1.png";
+    QTest::newRow("dot in a folder, none in the name") << ":/a.b/picture" << 2.0 << ":/a.b/picture";
+}
+
+void PicturesTest::fileAtRatio()
+{
+    QFETCH(QString, path);
+    QFETCH(qreal, ratio);
+    QFETCH(QString, file);
+    QCOMPARE(pictureFileAt(path, ratio), file);
+}
+
+void PicturesTest::twinCoversTheSameLogicalSize()
+{
+    const QPixmap single = loadPicture(kBackground, 1.0);
+    const QPixmap twin = loadPicture(kBackground, 2.0);
+    QCOMPARE(single.size(), QSize(1001, 641));
+    QCOMPARE(twin.size(), QSize(2002, 1282));
+    QCOMPARE(twin.devicePixelRatio(), 2.0);
+    QCOMPARE(twin.size() / twin.devicePixelRatio(), single.size());
+}
+
+void PicturesTest::windowKeptInTheTrayDecodesNoLargePicture()
+{
+    HeadsetEmulator emulator(kUnplugged);
+    ToneTuningTool window;
+    auto *pictures = window.findChild<WindowPictures *>();
+    QVERIFY(pictures);
+    // A start in the tray: built, never shown.
+    QTest::qWait(200);
+    QCOMPARE(pictures->heldPictures(), QStringList());
+    QVERIFY(pictures->namedPictures().contains(kNoHeadsetBackground));
+}
+
+void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data()
+{
+    QTest::addColumn<bool>("headset");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QStringList>("onScreen");
+    QTest::addColumn<bool>("stillFrame"); // the stereo tab's spectrum moves
+    QTest::newRow("no-headset view") << false << int(Stereo) << QStringList{kNoHeadsetBackground} << true;
+    // The no-headset background stays behind the tuning screen, lowered but shown.
+    QTest::newRow("stereo tab: no speaker-test pictures")
+        << true << int(Stereo) << QStringList{kBackground, kNoHeadsetBackground} << false;
+    QTest::newRow("surround tab: the speaker test as well")
+        << true << int(Surround) << QStringList{kBackground, kNoHeadsetBackground} + kSpeakerTest << true;
+}
+
+void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
+{
+    QFETCH(bool, headset);
+    QFETCH(int, tab);
+    QFETCH(QStringList, onScreen);
+    QFETCH(bool, stillFrame);
+
+    HeadsetEmulator emulator(headset ? QByteArray() : kUnplugged);
+    ToneTuningTool window;
+    auto *pictures = window.findChild<WindowPictures *>();
+    QVERIFY(pictures);
+    pictures->setReleaseDelay(100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (headset)
+        QTRY_VERIFY_WITH_TIMEOUT(hidDevice.load() != nullptr && window.m_deviceView == 1, 10000);
+    window.ui.tabWidget->setCurrentIndex(tab);
+    QCOMPARE(pictures->heldPictures(), sorted(onScreen));
+    const QImage before = window.grab().toImage();
+
+    window.hide(); // into the tray, as the close button does where a tray exists
+    QVERIFY(!window.isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
+    QVERIFY(pictures->namedPictures().size() >= onScreen.size());
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(pictures->heldPictures(), sorted(onScreen));
+    // The same frame: every picture back, in its place.
+    if (stillFrame)
+        QCOMPARE(window.grab().toImage(), before);
+}
+
+void PicturesTest::sheetSetWhileHiddenIsKeptAndDroppedAgain()
+{
+    // The headset picture and the speaker stills are set by the window's code, also while
+    // the window is in the tray: that sheet wins over a released one, its picture is
+    // dropped again, and it is the one shown later.
+    HeadsetEmulator emulator(kUnplugged);
+    ToneTuningTool window;
+    auto *pictures = window.findChild<WindowPictures *>();
+    pictures->setReleaseDelay(100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.hide();
+    QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
+
+    QLabel *listener = window.ui.label_PersonGif;
+    const QString other = "border-image: url(:/png/pic/png/up.png);";
+    listener->setStyleSheet(other);
+    QCOMPARE(pictures->styleSheetOf(listener), other);
+    QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
+    QCOMPARE(pictures->styleSheetOf(listener), other);
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.ui.groupBox_SurroundTest->show();
+    QCOMPARE(listener->styleSheet(), other);
+    QVERIFY(pictures->heldPictures().contains(":/png/pic/png/up.png"));
+}
+
+TTT_TEST_MAIN(PicturesTest)
+#include "test_pictures.moc"
