@@ -142,6 +142,9 @@ void WindowPictures::releaseUnseen()
         if (entry.widget && !entry.widget->isVisible())
             releaseEntry(entry);
     QPixmapCache::clear();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 void WindowPictures::releaseEntry(Entry &entry)

@@ -153,8 +153,10 @@ bool measureMemory(const Subject &s, Figures &f, QTextStream &err)
     }
     f.hidden = memoryOf(process.processId());
 
-    if (s.isBare)
+    if (s.isBare) {
         process.write("show\n");
+        process.waitForBytesWritten(5000);
+    }
     else if (!box.plug())
         err << s.name << ": the emulator did not plug the headset in\n";
     QString window;
@@ -166,9 +168,10 @@ bool measureMemory(const Subject &s, Figures &f, QTextStream &err)
     QThread::sleep(kShownSettleS);
     f.shown = memoryOf(process.processId());
 
-    if (s.isBare)
+    if (s.isBare) {
         process.write("hide\n");
-    else // the close button hides the window into the tray
+        process.waitForBytesWritten(5000);
+    } else // the close button hides the window into the tray
         run("xdotool", {"mousemove", "--window", window, "1160", "15", "click", "1"});
     if (!waitFor([&] { return shownWindow(s.title).isEmpty(); }, 10000)) {
         err << s.name << ": the window did not hide\n";
