@@ -111,7 +111,7 @@ Request parseRequestLine(const QByteArray &line)
         const int nameAt = rest.indexOf(' ');
         const QByteArray type = nameAt < 0 ? rest : rest.left(nameAt);
         const QByteArray nameBytes = nameAt < 0 ? QByteArray() : rest.mid(nameAt + 1);
-        if (type != "stereo" && type != "surround" && type != "any")
+        if (nameAt < 0 || (type != "stereo" && type != "surround" && type != "any"))
             return invalid(kBadRequest, "mode takes a type (stereo, surround or any) and a name");
         const QString name = QString::fromUtf8(nameBytes);
         // A name that does not survive the trip through UTF-8 is no name any mode can have.

@@ -67,10 +67,13 @@ class HeadsetEmulator
     }
 
     // Every line of the wire log, parsed.
-    QList<WireReport> wire() const
+    QList<WireReport> wire() const { return readWireLog(wireLogPath()); }
+
+    // The wire log an emulator wrote at `path`, also one loaded by another process.
+    static QList<WireReport> readWireLog(const QString &path)
     {
         QList<WireReport> reports;
-        QFile file(wireLogPath());
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return reports;
         for (const QByteArray &line : file.readAll().split('\n')) {
