@@ -1,6 +1,7 @@
 #include "app/localsocketactivation.h"
 
 #include "app/headsetcontrol.h"
+#include "app/instancescope.h"
 #include "app/scriptexecutor.h"
 #include "app/scriptprotocol.h"
 
@@ -178,7 +179,9 @@ LocalSocketActivation::LocalSocketActivation(const QString &serverName) : m_serv
 
 QString LocalSocketActivation::defaultServerName()
 {
-    return QString("ToneTuningTool-activation-%1").arg(getuid());
+    // A full path beside the instance locks: the socket follows their scope (the user's
+    // private folder, the graphical session) and never lands in a shared temporary folder.
+    return InstanceScope::current().path("activation");
 }
 
 void LocalSocketActivation::serve(QWidget *window)

@@ -20,7 +20,8 @@ class LocalSocketActivation : public InstanceActivation
     void serveCommands(HeadsetControl *control) override;
     bool activateRunning() override;
 
-    // Per user, so that two users' instances never answer each other.
+    // Per user session, like the instance lock, so that two users' instances never answer
+    // each other.
     static QString defaultServerName();
 
   private:

@@ -1,7 +1,9 @@
 #include "app/scriptclient.h"
 
+#include "app/instancescope.h"
 #include "app/localsocketactivation.h"
 #include "app/scriptprotocol.h"
+#include "app/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -69,6 +71,29 @@ bool startInstance(QLocalSocket &socket, const QString &serverName, QString *why
     if (connectTo(socket, serverName))
         return true; // started by the command that held the lock
 
+    // An instance that is still building its window holds the instance lock but does not
+    // listen yet: wait for it instead of starting a second one, which would only show
+    // "Program is running". The guard keeps instances from checking meanwhile.
+    bool starting = false;
+    {
+        const InstanceScope scope = InstanceScope::current();
+        InstanceLock guard(scope.path("adsfgdjjh"));
+        guard.acquire();
+        InstanceLock marker(scope.path("bardfgkk"));
+        starting = marker.tryAcquire() == InstanceLock::HeldElsewhere;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (starting) {
+        while (clock.elapsed() < kStartDeadlineMs) {
+            if (connectTo(socket, serverName))
+                return true;
+            QThread::msleep(kStartPollMs);
+        }
+        *why = "the running program does not answer";
+        return false;
+    }
+
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
     process.setArguments({"-autorun"});
@@ -81,8 +106,7 @@ bool startInstance(QLocalSocket &socket, const QString &serverName, QString *why
         *why = "could not start " + QCoreApplication::applicationFilePath();
         return false;
     }
-    QElapsedTimer clock;
-    clock.start();
+    clock.restart();
     while (clock.elapsed() < kStartDeadlineMs) {
         if (connectTo(socket, serverName))
             return true;

@@ -6,6 +6,7 @@
 #include "app/appfont.h"
 #include "app/commandline.h"
 #include "app/localsocketactivation.h"
+#include "app/singleinstance.h"
 
 #include <QFontDatabase>
 #include <QWidget>
@@ -156,8 +157,9 @@ class AppTest : public QObject
         QFETCH(QString, err);
         instancetest::InstanceSandbox sandbox("ttt-app-commandline");
         QVERIFY(sandbox.isValid());
-        QSharedMemory runningInstance("bardfgkk");
-        QVERIFY2(runningInstance.create(1), qPrintable(runningInstance.errorString()));
+        // The program below gets no display, so its session scope names none.
+        InstanceLock runningInstance(InstanceScope(sandbox.runtimeFolder(), QString()).path("bardfgkk"));
+        QCOMPARE(runningInstance.tryAcquire(), InstanceLock::Acquired);
         QTemporaryDir home;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());

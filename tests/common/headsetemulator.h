@@ -67,10 +67,11 @@ class HeadsetEmulator
     }
 
     // Every line of the wire log, parsed.
-    QList<WireReport> wire() const { return readWireLog(wireLogPath()); }
+    QList<WireReport> wire() const { return readWire(wireLogPath()); }
 
-    // The wire log an emulator wrote at `path`, also one loaded by another process.
-    static QList<WireReport> readWireLog(const QString &path)
+    // Every line of a wire log file, parsed: also the log of the emulator in a program that
+    // a test started as a process of its own (HEADSET_EMULATOR_WIRE_LOG in its environment).
+    static QList<WireReport> readWire(const QString &path)
     {
         QList<WireReport> reports;
         QFile file(path);

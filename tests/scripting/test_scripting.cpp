@@ -487,11 +487,11 @@ class ScriptingTest : public QObject
         // What reached the headset.
         if (command == "--mode" && run.exitCode == 0) {
             QTRY_VERIFY_WITH_TIMEOUT(
-                uploadsComplete(running ? m_emulator->wireSince() : HeadsetEmulator::readWireLog(startedWireLog()),
+                uploadsComplete(running ? m_emulator->wireSince() : HeadsetEmulator::readWire(startedWireLog()),
                                 true, true),
                 10000);
             const QVector<PeqHalf> peq =
-                peqRequests(running ? m_emulator->wireSince() : HeadsetEmulator::readWireLog(startedWireLog()));
+                peqRequests(running ? m_emulator->wireSince() : HeadsetEmulator::readWire(startedWireLog()));
             QVERIFY(peq.size() >= 2);
             const std::vector<int> fps = padded(presetBands(kModel0, Surround, 1));
             QCOMPARE(peq.last().mode, 17);
@@ -502,7 +502,7 @@ class ScriptingTest : public QObject
         }
         if (command == "--mic" && run.exitCode == 0) {
             QTRY_VERIFY_WITH_TIMEOUT(
-                switchRequests(running ? m_emulator->wireSince() : HeadsetEmulator::readWireLog(startedWireLog()))
+                switchRequests(running ? m_emulator->wireSince() : HeadsetEmulator::readWire(startedWireLog()))
                     .contains(kEncOff),
                 10000);
             if (running) {
