@@ -1,5 +1,7 @@
 #include "app/localsocketactivation.h"
 
+#include "window/reachability.h"
+
 #include <QLocalSocket>
 
 #include <unistd.h>
@@ -54,12 +56,7 @@ void LocalSocketActivation::answer(QLocalSocket *socket)
         socket->disconnectFromServer();
         return;
     }
-    // Like bringing a window to the foreground on other desktops: a window in the tray or
-    // minimised is not shown or restored by this.
-    if (m_window && m_window->isVisible() && !m_window->isMinimized()) {
-        m_window->raise();
-        m_window->activateWindow();
-    }
+    answerRaiseRequest(m_window);
     socket->write(kAnswer);
     socket->flush();
 }
