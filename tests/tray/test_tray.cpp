@@ -178,12 +178,12 @@ private slots:
 
     // Started by log-on without a headset, then started again from the menu: with a tray the
     // window stays in it, as it always did; without one the log-on start leaves the window
-    // within reach (minimised) and the second start brings it up and gives it the focus.
+    // within reach (minimised) and it is there after the second start.
     void autorunThenSecondStart_data()
     {
         QTest::addColumn<QString>("tray");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("no tray host: the second start brings the window up") << "none" << true;
+        QTest::newRow("no tray host: started minimised, still there after the second start") << "none" << true;
         QTest::newRow("XEmbed tray (trayer): the window stays in the tray") << "xembed" << false;
         QTest::newRow("StatusNotifierItem host: the window stays in the tray") << "sni" << false;
     }
@@ -218,9 +218,16 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!registeredItems(*host).isEmpty(), 15000);
             QVERIFY(trayIconWindow(pid).isEmpty()); // the host holds it, not an XEmbed tray
         }
-        if (tray == "none") // Without a window manager a minimised window is still mapped.
-            QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(pid).isEmpty(), 15000);
-        else
+        if (tray == "none") {
+            // Started minimised, not hidden. (Without a window manager a minimised window is
+            // still mapped; the hint shows how the program asked for it.)
+            QString window;
+            QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindow(pid)).isEmpty(), 15000);
+            QProcess xprop;
+            xprop.start("xprop", {"-id", window, "WM_HINTS"});
+            QVERIFY(xprop.waitForFinished(10000));
+            QVERIFY(xprop.readAllStandardOutput().contains("Initial state is Iconic"));
+        } else
             QVERIFY(mainWindow(pid).isEmpty());
 
         QProcess &second = m_secondStarts.emplace_back();
@@ -233,9 +240,9 @@ private slots:
         QCOMPARE(second.exitCode(), 0); // the running instance answered the raise request
 
         if (shown) {
-            QString window;
-            QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindow(pid)).isEmpty(), 10000);
-            QTRY_COMPARE_WITH_TIMEOUT(instancetest::xdotool({"getwindowfocus"}).value(0), window, 10000);
+            // How the request restores and raises it is the activation tables' (test_app,
+            // test_shell): without a window manager X shows no difference.
+            QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(pid).isEmpty(), 10000);
         } else {
             // The answer came after the request was handled: nothing is pending any more.
             QVERIFY(mainWindow(pid).isEmpty());
