@@ -177,6 +177,8 @@ private slots:
         QVERIFY(QFileInfo::exists(m_prefix + "/" TTT_INSTALL_UDEV_RULES_DIR "/" + kRuleFile));
         QVERIFY(QFileInfo::exists(m_prefix + "/share/metainfo/" TTT_APPSTREAM_ID ".metainfo.xml"));
         QVERIFY(QFileInfo::exists(m_prefix + "/share/man/man1/ToneTuningTool.1.gz"));
+        // bash-completion loads it by the command's name when the command is first completed.
+        QVERIFY(QFileInfo::exists(m_prefix + "/share/bash-completion/completions/ToneTuningTool"));
     }
 
     // The manual page names the paths of the install it came with, whatever prefix the
