@@ -37,7 +37,7 @@ class TestDrag : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "needs an X server (scripts/test runs xvfb-run)");
@@ -53,8 +53,10 @@ private slots:
         QTest::addColumn<QPoint>("grab");
         QTest::addColumn<QPoint>("step");
         QTest::newRow("headset view, top strip, right and down") << 1 << QPoint(600, 40) << QPoint(3, 2);
-        QTest::newRow("headset view, near the left edge, left and up") << 1 << QPoint(20, 70) << QPoint(-2, -1);
-        QTest::newRow("no-headset view, low on the picture, left and down") << 0 << QPoint(900, 600) << QPoint(-4, 3);
+        QTest::newRow("headset view, near the left edge, left and up")
+            << 1 << QPoint(20, 70) << QPoint(-2, -1);
+        QTest::newRow("no-headset view, low on the picture, left and down")
+            << 0 << QPoint(900, 600) << QPoint(-4, 3);
         QTest::newRow("no-headset view, one pixel a move") << 0 << QPoint(300, 300) << QPoint(1, 1);
     }
     void dragEndsAtThePointerMinusTheGrabOffset()
@@ -81,7 +83,8 @@ private slots:
             QPoint pointer = press;
             for (int i = 0; i < kMovesPerDrag; ++i) {
                 pointer += drag == 0 ? step : -step;
-                moves << "mousemove" << QString::number(pointer.x()) << QString::number(pointer.y()) << "sleep"
+                moves << "mousemove" << QString::number(pointer.x()) << QString::number(pointer.y())
+                      << "sleep"
                       << "0.001";
             }
             QProcess mouse;

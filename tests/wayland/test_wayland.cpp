@@ -58,10 +58,11 @@ class TestWayland : public QObject
         if (!shooter.waitForFinished(20000) || shooter.exitCode() != 0)
             return QImage();
         const QStringList files = shots.entryList({"*.png"}, QDir::Files);
-        return files.isEmpty() ? QImage() : QImage(shots.filePath(files.first())).convertToFormat(QImage::Format_RGB32);
+        return files.isEmpty() ? QImage()
+                               : QImage(shots.filePath(files.first())).convertToFormat(QImage::Format_RGB32);
     }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
@@ -119,16 +120,18 @@ private slots:
         // Shown: exactly the window's size changed on the screen, with nothing around it
         // (it is frameless, so the compositor draws no decoration either).
         QImage shown;
-        QTRY_VERIFY_WITH_TIMEOUT(changedArea(desktop, shown = settledScreenshot()).size() == kWindowSize, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(changedArea(desktop, shown = settledScreenshot()).size() == kWindowSize,
+                                 60000);
         QCOMPARE(program.state(), QProcess::Running);
-        const QString out = QDir(qEnvironmentVariable("TTT_BIN_DIR")).absoluteFilePath("../screenshot-wayland.png");
+        const QString out =
+            QDir(qEnvironmentVariable("TTT_BIN_DIR")).absoluteFilePath("../screenshot-wayland.png");
         QVERIFY(shown.save(out));
 
         program.kill();
         program.waitForFinished();
     }
 
-private:
+  private:
     // A screenshot that the next one equals (below the panel): nothing is being drawn.
     QImage settledScreenshot()
     {
