@@ -213,16 +213,16 @@ private slots:
         startProgram(program, {"-autorun"});
         const qint64 pid = program.processId();
         if (tray == "xembed")
-            QTRY_VERIFY_WITH_TIMEOUT(!trayIconWindow(pid).isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!trayIconWindow(pid).isEmpty(), 30000);
         if (tray == "sni") {
-            QTRY_VERIFY_WITH_TIMEOUT(!registeredItems(*host).isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!registeredItems(*host).isEmpty(), 30000);
             QVERIFY(trayIconWindow(pid).isEmpty()); // the host holds it, not an XEmbed tray
         }
         if (tray == "none") {
             // Started minimised, not hidden. (Without a window manager a minimised window is
             // still mapped; the hint shows how the program asked for it.)
             QString window;
-            QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindow(pid)).isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!(window = mainWindow(pid)).isEmpty(), 30000);
             QProcess xprop;
             xprop.start("xprop", {"-id", window, "WM_HINTS"});
             QVERIFY(xprop.waitForFinished(10000));
@@ -234,7 +234,7 @@ private slots:
         startProgram(second, QStringList(), false);
         QStringList boxes;
         QTRY_VERIFY_WITH_TIMEOUT(
-            !(boxes = instancetest::visibleWindowsNamed(instancetest::kBox, second.processId())).isEmpty(), 20000);
+            !(boxes = instancetest::visibleWindowsNamed(instancetest::kBox, second.processId())).isEmpty(), 30000);
         QVERIFY(instancetest::acceptBox(boxes.first()));
         QVERIFY(second.waitForFinished(20000));
         QCOMPARE(second.exitCode(), 0); // the running instance answered the raise request
