@@ -2,8 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QPair>
 #include <QSaveFile>
+#include <QSet>
+#include <QVector>
+
+#include <algorithm>
 
 namespace {
 
@@ -77,19 +83,84 @@ QString execArgument(const QString &argument)
     return escapeStringValue(arg);
 }
 
-QByteArray desktopEntry(const QString &executablePath)
+namespace {
+
+const QString kEntryGroup = QStringLiteral("[Desktop Entry]");
+const QString kEnabledKey = QStringLiteral("X-GNOME-Autostart-enabled");
+
+// The program's own keys, in the order a new entry lists them.
+QVector<QPair<QString, QString>> ownKeys(const QString &executablePath)
 {
     const QString absolute = QFileInfo(executablePath).absoluteFilePath();
-    QString text;
-    text += QLatin1String("[Desktop Entry]\n");
-    text += QLatin1String("Type=Application\n");
-    text += QLatin1String("Name=") + escapeStringValue(QFileInfo(executablePath).completeBaseName()) +
-            QLatin1Char('\n');
-    text += QLatin1String("Exec=") + execArgument(absolute) + QLatin1Char(' ') + kAutoRunSwitch +
-            QLatin1Char('\n');
-    text += QLatin1String("Terminal=false\n");
-    text += QLatin1String("X-GNOME-Autostart-enabled=true\n");
-    return text.toUtf8();
+    return {
+        {QStringLiteral("Type"), QStringLiteral("Application")},
+        {QStringLiteral("Name"), escapeStringValue(QFileInfo(executablePath).completeBaseName())},
+        {QStringLiteral("Exec"), execArgument(absolute) + QLatin1Char(' ') + kAutoRunSwitch},
+        // Once the program is gone (the package purged), desktops skip the entry instead of
+        // trying to start a missing file at every log-on.
+        {QStringLiteral("TryExec"), escapeStringValue(absolute)},
+        {QStringLiteral("Terminal"), QStringLiteral("false")},
+    };
+}
+
+// The key of a "key=value" line ("Name[de]" counts as its own key), empty for anything else.
+QString keyOf(const QString &line)
+{
+    if (line.startsWith(QLatin1Char('#')) || line.startsWith(QLatin1Char('[')))
+        return QString();
+    const int equals = line.indexOf(QLatin1Char('='));
+    return equals <= 0 ? QString() : line.left(equals).trimmed();
+}
+
+} // namespace
+
+QByteArray desktopEntry(const QString &executablePath)
+{
+    return desktopEntry(executablePath, QByteArray());
+}
+
+QByteArray desktopEntry(const QString &executablePath, const QByteArray &existing)
+{
+    const QVector<QPair<QString, QString>> own = ownKeys(executablePath);
+    QStringList lines = QString::fromUtf8(existing).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    int group = lines.indexOf(kEntryGroup);
+    if (group < 0) {
+        lines = QStringList{kEntryGroup};
+        group = 0;
+    }
+
+    // Own keys are set where they stand; a repeated one (which validators reject) goes.
+    QSet<QString> seen;
+    bool hasEnabled = false;
+    int end = group + 1;
+    while (end < lines.size() && !lines[end].startsWith(QLatin1Char('['))) {
+        const QString key = keyOf(lines[end]);
+        hasEnabled = hasEnabled || key == kEnabledKey;
+        auto it = std::find_if(own.begin(), own.end(), [&](const auto &pair) { return pair.first == key; });
+        if (it != own.end()) {
+            if (seen.contains(key)) {
+                lines.removeAt(end);
+                continue;
+            }
+            seen.insert(key);
+            lines[end] = key + QLatin1Char('=') + it->second;
+        }
+        ++end;
+    }
+    // Missing own keys go at the end of the group, before any blank lines that separate it
+    // from the next one.
+    int insertAt = end;
+    while (insertAt > group + 1 && lines[insertAt - 1].trimmed().isEmpty())
+        --insertAt;
+    for (const auto &pair : own)
+        if (!seen.contains(pair.first))
+            lines.insert(insertAt++, pair.first + QLatin1Char('=') + pair.second);
+    // A new entry is switched on; an existing one keeps whatever the user chose.
+    if (!hasEnabled)
+        lines.insert(insertAt++, kEnabledKey + QLatin1String("=true"));
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 
 } // namespace autostart
@@ -99,10 +170,18 @@ void setAutoStart(const QString &executablePath)
     const QString path = autostart::entryFilePath(executablePath);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return;
+    QByteArray existing;
+    QFile current(path);
+    if (current.open(QIODevice::ReadOnly))
+        existing = current.readAll();
+    current.close();
+    const QByteArray entry = autostart::desktopEntry(executablePath, existing);
+    if (entry == existing)
+        return;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(autostart::desktopEntry(executablePath));
+    file.write(entry);
     file.commit();
 }
 

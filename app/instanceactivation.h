@@ -13,8 +13,9 @@ class InstanceActivation
   public:
     virtual ~InstanceActivation() = default;
 
-    // First instance: from now on, answer requests by raising and activating `window`. A
-    // hidden or minimised window stays as it is; the request is still answered.
+    // First instance: from now on, answer requests by bringing `window` forward
+    // (answerRaiseRequest: with a tray a hidden or minimised window stays as it is). The
+    // request is answered either way.
     virtual void serve(QWidget *window) = 0;
 
     // First instance: also carry out the commands of a scripting client (`ToneTuningTool

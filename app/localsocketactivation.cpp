@@ -4,6 +4,7 @@
 #include "app/instancescope.h"
 #include "app/scriptexecutor.h"
 #include "app/scriptprotocol.h"
+#include "window/reachability.h"
 
 #include <QElapsedTimer>
 #include <QLocalSocket>
@@ -218,12 +219,7 @@ void LocalSocketActivation::serveCommands(HeadsetControl *control)
 
 void LocalSocketActivation::raiseWindow()
 {
-    // Like bringing a window to the foreground on other desktops: a window in the tray or
-    // minimised is not shown or restored by this.
-    if (m_window && m_window->isVisible() && !m_window->isMinimized()) {
-        m_window->raise();
-        m_window->activateWindow();
-    }
+    answerRaiseRequest(m_window);
 }
 
 bool LocalSocketActivation::activateRunning()

@@ -13,6 +13,8 @@
 #include "form/formcompletion.h"
 #include "form/windowpictures.h"
 #include "profiles/WriteReadJson.h"
+#include "window/reachability.h"
+#include "window/systemmove.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -94,6 +96,12 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     setWindowIcon(QIcon(kWindowIcon));
     setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_Hover, true);
+    // Hidden, a log-on start could come back only through a tray icon. Without a tray it
+    // starts minimised instead, within reach of the task bar and of a second start.
+    if (showAtStart == 0 && !systemTrayAvailable()) {
+        showAtStart = 1;
+        setWindowState(windowState() | Qt::WindowMinimized);
+    }
 
     // Different on purpose, so that the first headset identified always counts as new
     // (and shows a window started hidden).
@@ -248,7 +256,7 @@ void ToneTuningTool::closeEvent(QCloseEvent *event)
     event->ignore();
     // A hidden window comes back through the tray only. Without a tray (no tray host, or
     // none yet) hiding would strand it, so it is minimised to the task bar instead.
-    if (m_exiting || QSystemTrayIcon::isSystemTrayAvailable())
+    if (m_exiting || systemTrayAvailable())
         hide();
     else
         showMinimized();
@@ -261,6 +269,10 @@ void ToneTuningTool::mousePressEvent(QMouseEvent *event)
     const QPoint limit = m_deviceView == 1 ? kHeadsetViewDragLimit : kNoHeadsetViewDragLimit;
     const QPoint at = event->pos();
     if (at.x() > 0 && at.x() < limit.x() && at.y() > 0 && at.y() < limit.y()) {
+        // The window system then owns the pointer until the release, which this window never
+        // sees: no drag of its own may be left pending.
+        if (startSystemMove(windowHandle()))
+            return;
         m_dragging = true;
         m_dragPos = at;
     }
@@ -270,8 +282,10 @@ void ToneTuningTool::mouseMoveEvent(QMouseEvent *event)
 {
     if (ui.verticalSlider_30->geometry().contains(mapFromGlobal(QCursor::pos())))
         qDebug() << "11111111111111";
+    // From the pointer's global position: pos() may already reflect moves made for events
+    // that were still queued, so a window-relative offset would run ahead of the pointer.
     if (m_dragging)
-        move(pos() + (event->pos() - m_dragPos));
+        move(event->globalPos() - m_dragPos);
 }
 
 void ToneTuningTool::mouseReleaseEvent(QMouseEvent * /*event*/)

@@ -7,8 +7,10 @@
 #include "app/commandline.h"
 #include "app/localsocketactivation.h"
 #include "app/singleinstance.h"
+#include "window/reachability.h"
 
 #include <QFontDatabase>
+#include <QScopeGuard>
 #include <QWidget>
 
 #include <future>
@@ -215,18 +217,25 @@ class AppTest : public QObject
 
     void runningInstanceAnswers_data()
     {
+        QTest::addColumn<bool>("tray");
         QTest::addColumn<int>("state");
         QTest::addColumn<bool>("activated");
-        QTest::newRow("window shown") << int(Shown) << true;
+        QTest::newRow("window shown") << true << int(Shown) << true;
         // Neither is shown or restored; the request is still answered.
-        QTest::newRow("window hidden in the tray") << int(Hidden) << false;
-        QTest::newRow("window minimised") << int(Minimised) << false;
+        QTest::newRow("window hidden in the tray") << true << int(Hidden) << false;
+        QTest::newRow("window minimised") << true << int(Minimised) << false;
+        // Without a tray the request is the only way back to the window.
+        QTest::newRow("no tray: hidden window shown and raised") << false << int(Hidden) << true;
+        QTest::newRow("no tray: minimised window restored and raised") << false << int(Minimised) << true;
     }
 
     void runningInstanceAnswers()
     {
+        QFETCH(bool, tray);
         QFETCH(int, state);
         QFETCH(bool, activated);
+        setSystemTrayProbe([tray] { return tray; });
+        auto restoreProbe = qScopeGuard([] { setSystemTrayProbe({}); });
         const QString name = uniqueServerName();
         QWidget window;
         QWidget other;
@@ -243,6 +252,8 @@ class AppTest : public QObject
         QVERIFY(askRunningInstance(name));
         if (activated) {
             QTRY_COMPARE(QApplication::activeWindow(), &window);
+            QVERIFY(window.isVisible());
+            QVERIFY(!window.isMinimized());
         } else {
             QCoreApplication::processEvents();
             QCOMPARE(QApplication::activeWindow(), &other);

@@ -82,6 +82,8 @@ private slots:
         m_savedConfig = qgetenv("XDG_CONFIG_HOME");
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path() + "/config"));
+        // Each case starts from an empty autostart folder.
+        QDir(m_home.path() + "/config/autostart").removeRecursively();
     }
     void cleanup() { qputenv("XDG_CONFIG_HOME", m_savedConfig); }
 
@@ -150,8 +152,118 @@ private slots:
                                            "Type=Application\n"
                                            "Name=ToneTuningTool\n"
                                            "Exec=\"/opt/Solvane Audio/App Dir/ToneTuningTool\" -autorun\n"
+                                           "TryExec=/opt/Solvane Audio/App Dir/ToneTuningTool\n"
                                            "Terminal=false\n"
                                            "X-GNOME-Autostart-enabled=true\n"));
+    }
+
+    // Each row: what the autostart folder holds before a start, and the whole file after it.
+    // Desktops switch the entry off in this very file; a start must not switch it back on.
+    void rewriteKeepsTheUsersChoice_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // null: no file
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray current = "[Desktop Entry]\n"
+                                   "Type=Application\n"
+                                   "Name=ToneTuningTool\n"
+                                   "Exec=/opt/tone/ToneTuningTool -autorun\n"
+                                   "TryExec=/opt/tone/ToneTuningTool\n"
+                                   "Terminal=false\n";
+        QTest::newRow("no file") << QByteArray() << current + "X-GNOME-Autostart-enabled=true\n";
+        QTest::newRow("current file stays as it is") << current + "X-GNOME-Autostart-enabled=true\n"
+                                                     << current + "X-GNOME-Autostart-enabled=true\n";
+        QTest::newRow("outdated Exec is refreshed, TryExec added")
+            << QByteArray("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Exec=/old/place/ToneTuningTool -autorun\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n")
+            << QByteArray("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Exec=/opt/tone/ToneTuningTool -autorun\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n"
+                          "TryExec=/opt/tone/ToneTuningTool\n");
+        QTest::newRow("Hidden=true (KDE, Xfce) stays switched off")
+            << QByteArray("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Exec=/old/place/ToneTuningTool -autorun\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n"
+                          "Hidden=true\n")
+            << QByteArray("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Exec=/opt/tone/ToneTuningTool -autorun\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=true\n"
+                          "Hidden=true\n"
+                          "TryExec=/opt/tone/ToneTuningTool\n");
+        QTest::newRow("X-GNOME-Autostart-enabled=false (GNOME) stays switched off")
+            << current + "X-GNOME-Autostart-enabled=false\n" << current + "X-GNOME-Autostart-enabled=false\n";
+        QTest::newRow("keys, comments and groups the user added stay")
+            << QByteArray("# started late, after the panel\n"
+                          "[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Name[de]=Klangwerkzeug\n"
+                          "Exec=/opt/tone/ToneTuningTool -autorun\n"
+                          "X-GNOME-Autostart-Delay=10\n"
+                          "OnlyShowIn=GNOME;XFCE;\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=false\n"
+                          "\n"
+                          "[X-Notes]\n"
+                          "Exec=kept as the user wrote it\n")
+            << QByteArray("# started late, after the panel\n"
+                          "[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=ToneTuningTool\n"
+                          "Name[de]=Klangwerkzeug\n"
+                          "Exec=/opt/tone/ToneTuningTool -autorun\n"
+                          "X-GNOME-Autostart-Delay=10\n"
+                          "OnlyShowIn=GNOME;XFCE;\n"
+                          "Terminal=false\n"
+                          "X-GNOME-Autostart-enabled=false\n"
+                          "TryExec=/opt/tone/ToneTuningTool\n"
+                          "\n"
+                          "[X-Notes]\n"
+                          "Exec=kept as the user wrote it\n");
+        QTest::newRow("repeated Exec (which validators reject) is written once")
+            << current + "Exec=/elsewhere/ToneTuningTool -autorun\nX-GNOME-Autostart-enabled=true\n"
+            << current + "X-GNOME-Autostart-enabled=true\n";
+        QTest::newRow("a file that is no desktop entry is replaced")
+            << QByteArray("garbage\x01\n") << current + "X-GNOME-Autostart-enabled=true\n";
+    }
+    void rewriteKeepsTheUsersChoice()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QString exe = "/opt/tone/ToneTuningTool";
+        const QString file = autostart::entryFilePath(exe);
+        if (!before.isNull()) {
+            QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        setAutoStart(exe);
+        QCOMPARE(readAll(file), after);
+
+        // What desktops read must be a valid entry; the validator prints nothing for one.
+        QProcess validate;
+        validate.setProcessChannelMode(QProcess::MergedChannels);
+        validate.start("desktop-file-validate", {file});
+        QVERIFY2(validate.waitForFinished(30000), "desktop-file-validate is missing (scripts/packages.txt)");
+        const QByteArray verdict = validate.readAll();
+        QVERIFY2(validate.exitCode() == 0 && verdict.isEmpty(), verdict.constData());
+
+        // And a second start changes nothing more.
+        setAutoStart(exe);
+        QCOMPARE(readAll(file), after);
     }
 
     void entryNamedAfterCompleteBaseName()
@@ -167,7 +279,7 @@ private slots:
         setAutoStart("/new/ToneTuningTool");
         const QByteArray entry = readAll(m_home.path() + "/config/autostart/ToneTuningTool.desktop");
         QCOMPARE(execLine(entry), QString("/new/ToneTuningTool -autorun"));
-        QCOMPARE(entry.count("Exec="), 1);
+        QCOMPARE(entry.count("\nExec="), 1);
     }
 
     void configFolder_data()
@@ -232,10 +344,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.filePath("Documents/ToneTuningTool/debug.log")), 20000);
         QCOMPARE(readAll(entry), expected);
 
+        const QByteArray staleEntry = "[Desktop Entry]\nExec=/moved/away -autorun\n";
         QFile stale(entry);
         QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("[Desktop Entry]\nExec=/moved/away -autorun\n");
+        stale.write(staleEntry);
         stale.close();
+        const QByteArray refreshed = autostart::desktopEntry(QFileInfo(program).canonicalFilePath(), staleEntry);
+        QVERIFY(refreshed.contains("\nExec=" + QFileInfo(program).canonicalFilePath().toUtf8() + " -autorun\n"));
 
         QProcess second;
         second.setProcessEnvironment(env);
@@ -243,7 +358,7 @@ private slots:
         second.setStandardErrorFile(QProcess::nullDevice());
         second.start(program, QStringList());
         QVERIFY(second.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(entry), expected, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(entry), refreshed, 20000);
         // Offscreen nobody can answer its box; it has done what this test is about.
         second.kill();
         second.waitForFinished();

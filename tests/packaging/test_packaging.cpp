@@ -181,6 +181,23 @@ private slots:
         QVERIFY(QFileInfo::exists(m_prefix + "/share/bash-completion/completions/ToneTuningTool"));
     }
 
+    // The manual page names the paths of the install it came with, whatever prefix the
+    // build was configured for.
+    void manualPageNamesTheInstalledPaths()
+    {
+        QProcess zcat;
+        zcat.start("zcat", {m_prefix + "/share/man/man1/ToneTuningTool.1.gz"});
+        QVERIFY(zcat.waitForFinished(30000));
+        QCOMPARE(zcat.exitCode(), 0);
+        const QString page = QString::fromUtf8(zcat.readAllStandardOutput());
+        QVERIFY2(page.contains(".I " + m_prefix + "/" TTT_INSTALL_PROGRAM_DIR "/\n"), qPrintable(page));
+        QVERIFY2(page.contains(".I " + m_prefix + "/" + QString(TTT_INSTALL_UDEV_RULES_DIR) +
+                               "/70\\-tonetuningtool.rules"),
+                 qPrintable(page));
+        QVERIFY(!page.contains("@"));
+        QVERIFY(!page.contains("/usr/local"));
+    }
+
     // Qt takes applicationDirPath() from /proc/self/exe, which names the real file, so a
     // start through bin/ToneTuningTool still finds the preset file: only then does the
     // program open the headset, and the emulator sees requests on the wire.

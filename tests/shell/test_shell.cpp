@@ -2,6 +2,8 @@
 // minimising without a tray, the tray's menu and activations, and quitting.
 #include "common/testmain.h"
 #include "window/ToneTuningTool.h"
+#include "window/reachability.h"
+#include "window/systemmove.h"
 
 #include <QAction>
 #include <QMenu>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -31,6 +34,14 @@ void sendMouse(QWidget &w, QEvent::Type type, QPoint at, Qt::MouseButton button 
 {
     QMouseEvent e(type, at, w.mapToGlobal(at), button, type == QEvent::MouseButtonRelease ? Qt::NoButton : button,
                   Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &e);
+}
+
+// A move event as the window system queued it: window-relative to where the window was
+// when the pointer moved, not to where it is when the event is handled.
+void sendQueuedMove(QWidget &w, QPoint windowPosThen, QPoint global)
+{
+    QMouseEvent e(QEvent::MouseMove, global - windowPosThen, global, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &e);
 }
 
@@ -61,7 +72,12 @@ class TestShell : public QObject
 
 private slots:
     void init() { m_window = std::make_unique<Window>(); }
-    void cleanup() { m_window.reset(); }
+    void cleanup()
+    {
+        m_window.reset();
+        setSystemTrayProbe({});
+        setSystemMoveHandler({});
+    }
 
     void idleWindowRunsNoTick() { QCOMPARE(m_window->m_tickTimerId, 0); }
 
@@ -139,6 +155,117 @@ private slots:
         // After the release, moving the mouse moves nothing.
         sendMouse(w, QEvent::MouseMove, press + QPoint(60, 60), Qt::NoButton);
         QCOMPARE(w.pos(), drags ? start + QPoint(30, 20) : start);
+    }
+
+    // Moves that queued up while the window was being moved (a 1000 Hz mouse) all carry
+    // offsets relative to the old place; the window must still land under the pointer.
+    void dragFollowsThePointerThroughQueuedMoves()
+    {
+        Window &w = *m_window;
+        w.m_deviceView = 1;
+        w.move(100, 100);
+        const QPoint start = w.pos();
+        const QPoint grab(600, 40);
+        sendMouse(w, QEvent::MouseButtonPress, grab);
+        QVERIFY(w.m_dragging);
+        const QPoint origin = start + grab;
+        for (int step = 1; step <= 5; ++step)
+            sendQueuedMove(w, start, origin + QPoint(7 * step, 3 * step));
+        QCOMPARE(w.pos(), origin + QPoint(35, 15) - grab);
+        sendMouse(w, QEvent::MouseButtonRelease, grab);
+    }
+
+    // Where the window system can move windows (Wayland, X11 window managers), a press in a
+    // drag zone hands the drag over; the window then moves nothing itself, and no drag of
+    // its own is left pending for the release it never sees.
+    void dragHandsOverToTheWindowSystem_data()
+    {
+        QTest::addColumn<bool>("systemMoves");
+        QTest::addColumn<QPoint>("press");
+        QTest::addColumn<bool>("askedSystem");
+        QTest::addColumn<bool>("ownDrag");
+        QTest::newRow("window system moves windows: handed over") << true << QPoint(500, 300) << true << false;
+        QTest::newRow("it cannot (no window manager): the window moves itself")
+            << false << QPoint(500, 300) << true << true;
+        QTest::newRow("press outside the zone asks nobody") << true << QPoint(500, 700) << false << false;
+    }
+    void dragHandsOverToTheWindowSystem()
+    {
+        QFETCH(bool, systemMoves);
+        QFETCH(QPoint, press);
+        QFETCH(bool, askedSystem);
+        QFETCH(bool, ownDrag);
+        Window &w = *m_window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QList<QWindow *> asked;
+        setSystemMoveHandler([&](QWindow *window) {
+            asked << window;
+            return systemMoves;
+        });
+        w.m_deviceView = 0;
+        w.move(100, 100);
+        const QPoint start = w.pos();
+        sendMouse(w, QEvent::MouseButtonPress, press);
+        QCOMPARE(asked.size(), askedSystem ? 1 : 0);
+        if (askedSystem)
+            QVERIFY(asked.first() == w.windowHandle());
+        QCOMPARE(w.m_dragging, ownDrag);
+        sendQueuedMove(w, start, start + press + QPoint(40, 25));
+        QCOMPARE(w.pos(), ownDrag ? start + QPoint(40, 25) : start);
+    }
+
+    // A second start asks the running window to come forward. With a tray that is all it
+    // does; without one a hidden or minimised window would otherwise stay out of reach.
+    void raiseRequest_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("minimised");
+        QTest::newRow("tray, hidden stays in the tray") << true << "hidden" << false << false;
+        QTest::newRow("tray, minimised stays minimised") << true << "minimised" << true << true;
+        QTest::newRow("tray, shown stays shown") << true << "shown" << true << false;
+        QTest::newRow("no tray, hidden is shown") << false << "hidden" << true << false;
+        QTest::newRow("no tray, minimised is restored") << false << "minimised" << true << false;
+        QTest::newRow("no tray, shown stays shown") << false << "shown" << true << false;
+    }
+    void raiseRequest()
+    {
+        QFETCH(bool, tray);
+        QFETCH(QString, state);
+        QFETCH(bool, visible);
+        QFETCH(bool, minimised);
+        setSystemTrayProbe([tray] { return tray; });
+        Window &w = *m_window;
+        if (state == "minimised")
+            w.showMinimized();
+        else if (state == "shown")
+            w.show();
+        answerRaiseRequest(&w);
+        QTRY_COMPARE(w.isVisible(), visible);
+        QTRY_COMPARE(w.isMinimized(), minimised);
+    }
+
+    // Closing hides into a tray; without one (no tray host, or none yet) the window is
+    // minimised, so it stays within reach.
+    void closeHidesIntoATrayOnly_data()
+    {
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("tray: hidden") << true;
+        QTest::newRow("no tray: minimised, still shown") << false;
+    }
+    void closeHidesIntoATrayOnly()
+    {
+        QFETCH(bool, tray);
+        setSystemTrayProbe([tray] { return tray; });
+        Window &w = *m_window;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.ui.pushButton_DefaultClose->click();
+        QCOMPARE(w.isVisible(), !tray);
+        if (!tray)
+            QTRY_VERIFY(w.isMinimized());
     }
 
     void hoverCursor()
