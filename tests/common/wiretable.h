@@ -15,6 +15,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace ttt_test {
 
 struct WireTable {
@@ -31,7 +33,7 @@ struct WireTable {
 inline WireTable readWireTable(const QString &path)
 {
     WireTable table;
-    table.groups.append({});
+    table.groups.append(QList<QByteArray>());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -40,7 +42,7 @@ inline WireTable readWireTable(const QString &path)
         if (line.isEmpty())
             continue;
         if (line == "--") {
-            table.groups.append({});
+            table.groups.append(QList<QByteArray>());
             continue;
         }
         const int space = line.indexOf(' ');
