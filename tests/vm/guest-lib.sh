@@ -4,16 +4,19 @@
 set -uo pipefail
 RESULTS=$TTT_VM_RESULTS
 BIN=$TTT_BIN_DIR
+# Logs are written in memory and copied to the results share when the scenario ends
+# (guest-init): a write to the share is a round trip to the host, and a program or
+# headset that waits for its trace lines there falls behind the reports it should read.
+WORK=$TTT_VM_WORK
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-PROGRAM_LOG=$RESULTS/program.log
+PROGRAM_LOG=$WORK/program.log
 DEBUG_LOG=$HOME/Documents/ToneTuningTool/debug.log
 program_pid=
 
 fail() {
     echo "FAIL: $*"
     echo "failed: $*" >"$RESULTS/verdict"
-    [[ -f "$DEBUG_LOG" ]] && cp "$DEBUG_LOG" "$RESULTS/debug.log"
     exit 1
 }
 
@@ -48,19 +51,19 @@ start_udevd() {
 }
 
 # start_headset NAME OPTIONS...: the device-side headset (vm-headset) with its control
-# socket /run/NAME.sock and its wire log $RESULTS/NAME.wire.
+# socket /run/NAME.sock and its wire log $WORK/NAME.wire.
 start_headset() {
     local name=$1
     shift
-    "$BIN/vm-headset" --control "/run/$name.sock" --wire-log "$RESULTS/$name.wire" "$@" \
-        >"$RESULTS/$name.log" 2>&1 &
+    "$BIN/vm-headset" --control "/run/$name.sock" --wire-log "$WORK/$name.wire" "$@" \
+        >"$WORK/$name.log" 2>&1 &
     local pid=$!
     wait_for 60 "headset $name is ready" headset_ready "$name" $pid
 }
 
 headset_ready() {
-    kill -0 "$2" || fail "vm-headset $1 ended: $(cat "$RESULTS/$1.log")"
-    grep -q ready "$RESULTS/$1.log"
+    kill -0 "$2" || fail "vm-headset $1 ended: $(cat "$WORK/$1.log")"
+    grep -q ready "$WORK/$1.log"
 }
 
 ctl() {
@@ -96,7 +99,7 @@ stop_program() {
 }
 
 # The hexadecimal bytes of the reports the host wrote to headset NAME (one per line).
-wire_out() { awk '$2 == "OUT" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' "$RESULTS/$1.wire"; }
+wire_out() { awk '$2 == "OUT" { $1 = ""; $2 = ""; sub(/^ +/, ""); print }' "$WORK/$1.wire"; }
 count_out() { [[ $(wire_out "$1" | wc -l) -ge $2 ]]; }
 out_contains() { wire_out "$1" | grep -q "^$2"; }
 

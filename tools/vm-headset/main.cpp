@@ -142,21 +142,24 @@ std::string runCommand(DeviceSide &h, const std::string &line)
             return "error: the host did not take the report";
     } else if (verb == "flood") {
         // `flood <count> <per second> <hex>`: the same report `count` times on a fixed
-        // schedule; the answer comes when all are out and says how many the host took.
+        // schedule (a report the host has not collected yet holds the next one back); the
+        // answer comes when all are out: how many the host took, and in how long.
         long count = 0, rate = 0;
         Report report;
         if (words.size() != 4 || !parseNumber(words[1], 10, 1, 100000, count) ||
             !parseNumber(words[2], 10, 1, 10000, rate) || !parseHexReport(words[3], report))
             return "error: usage: flood <count> <per second> <hex>";
         const auto period = std::chrono::nanoseconds(1000000000L / rate);
-        Clock::time_point due = Clock::now();
+        const Clock::time_point start = Clock::now();
+        Clock::time_point due = start;
         long taken = 0;
         for (long i = 0; i < count; ++i) {
             std::this_thread::sleep_until(due);
             due += period;
             taken += sendToHost(h, report) ? 1 : 0;
         }
-        return "ok " + std::to_string(taken);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        return "ok " + std::to_string(taken) + " in " + std::to_string(took.count()) + " ms";
     } else {
         return "error: unknown command \"" + verb +
                "\" (plug, unplug, spectrum, replies, reply-status, identity, surround, inject, flood)";

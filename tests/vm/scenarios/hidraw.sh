@@ -37,7 +37,7 @@ wait_for 60 "a reply under the 32-byte report id is taken" seen_at_least $((n + 
 n=$(seen)
 answer=$(ctl headset flood 1000 1000 "$long_reply")
 step "flood: $answer"
-taken=${answer#ok }
+taken=$(awk '{ print $2 }' <<<"$answer")
 [[ "$taken" == 1000 ]] || fail "the host took $taken of 1000 flooded reports"
 wait_for 120 "the program acted on all 1000 flooded reports" seen_at_least $((n + 1000))
 (($(seen) == n + 1000)) || fail "the program acted on $(($(seen) - n)) of 1000 flooded reports"

@@ -11,7 +11,7 @@ vendor_node=$(for n in $(hidraw_nodes 3508 4151); do
 [[ -n "$vendor_node" ]] || fail "no hidraw node on interface 1"
 open_nodes() { ls -l "/proc/$program_pid/fd" 2>/dev/null | grep -o '/dev/hidraw[0-9]*' | sort | tr '\n' ' '; }
 holds() { [[ "$(open_nodes)" == "$1" ]]; }
-requests() { python3 "$TTT_SOURCE_DIR/tests/vm/wirecheck.py" count "$RESULTS/$1.wire"; }
+requests() { python3 "$TTT_SOURCE_DIR/tests/vm/wirecheck.py" count "$WORK/$1.wire"; }
 status_requests() { wire_out "$1" | grep -c '^4f 30 80 18 32'; }
 more_status_requests() { (($(status_requests "$1") > $2)); }
 
@@ -40,4 +40,3 @@ wait_for 120 "the second headset is asked for its status" more_status_requests s
 wait_for 60 "the program holds the second headset's node only" eval '[[ $(open_nodes | wc -w) -eq 1 ]]'
 program_alive || fail "the program ended"
 stop_program
-cp "$DEBUG_LOG" "$RESULTS/debug.log"
