@@ -34,6 +34,9 @@ n=$(seen)
 ctl headset inject "$short_id_reply" || fail "inject refused"
 wait_for 60 "a reply under the 32-byte report id is taken" seen_at_least $((n + 1))
 
+# The flood alone: the spectrum stream the stereo tab asked for (30 frames a second, each
+# one redrawn by the window) stops first.
+ctl headset spectrum off || fail "spectrum off refused"
 n=$(seen)
 answer=$(ctl headset flood 1000 1000 "$long_reply")
 step "flood: $answer"
