@@ -338,7 +338,41 @@ class EmulatorTest : public QObject
         QTest::newRow("unknown verb") << "explode"
                                       << "error: unknown command \"explode\" (plug, unplug, "
                                          "spectrum, garbage, replies, reply-status, fail-writes, identity, "
-                                         "surround)";
+                                         "surround, inject)";
+        QTest::newRow("inject an odd number of digits") << "inject 243"
+                                                        << "error: usage: inject <hex bytes, 1 to 1024> [id]";
+        QTest::newRow("inject what is not hexadecimal") << "inject 24zz"
+                                                        << "error: usage: inject <hex bytes, 1 to 1024> [id]";
+        QTest::newRow("inject to an unknown device") << "inject 24 nobody"
+                                                     << "error: no device \"nobody\"";
+    }
+
+    // `inject` hands the host exactly the bytes given, whatever they are, even from a
+    // headset told to stay silent: frames the command table never produces.
+    void injectReachesTheHostAsIs_data()
+    {
+        QTest::addColumn<QByteArray>("report");
+        QTest::newRow("shorter than any reply") << QByteArray::fromHex("2430188020040003000114");
+        QTest::newRow("a report id the headset never sends")
+            << QByteArray::fromHex("2530188020040003000115") + QByteArray(53, '\0');
+        QTest::newRow("a single byte") << QByteArray::fromHex("24");
+        QTest::newRow("a whole ReadAudio reply")
+            << QByteArray::fromHex("2430188020040003000114") + QByteArray(53, '\0');
+    }
+
+    void injectReachesTheHostAsIs()
+    {
+        QFETCH(QByteArray, report);
+        hid_device *device = open();
+        QCOMPARE(m_emulator->command("replies off"), QString("ok"));
+        QCOMPARE(m_emulator->command("inject " + QString(report.toHex()) + " headset"), QString("ok"));
+        QCOMPARE(readReport(device), report);
+        QVERIFY(readReport(device, 50).isEmpty());
+        const QList<HeadsetEmulator::WireReport> wire = m_emulator->wireSince();
+        QVERIFY(!wire.isEmpty());
+        QVERIFY(!wire.last().out);
+        QCOMPARE(wire.last().bytes, report);
+        hidLibrary()->close(device);
     }
 
     void controlCommands()

@@ -1,9 +1,10 @@
-#include "emulator.h"
+#include "controlserver.h"
 
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@ namespace emulator
 
 struct ControlServer::Impl {
     std::string path;
+    Handler handler;
     int listenFd = -1;
     int wakePipe[2] = {-1, -1};
     std::thread thread;
@@ -27,7 +29,7 @@ ControlServer::~ControlServer()
     stop();
 }
 
-bool ControlServer::start(const std::string &path, std::string &error)
+bool ControlServer::start(const std::string &path, Handler handler, std::string &error)
 {
     stop();
     sockaddr_un address{};
@@ -41,6 +43,7 @@ bool ControlServer::start(const std::string &path, std::string &error)
 
     auto impl = new Impl;
     impl->path = path;
+    impl->handler = std::move(handler);
     impl->listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (impl->listenFd < 0 || pipe2(impl->wakePipe, O_CLOEXEC) != 0) {
         error = std::strerror(errno);
@@ -118,7 +121,7 @@ void ControlServer::serve()
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                const std::string answer = runCommand(line) + "\n";
+                const std::string answer = m_impl->handler(line) + "\n";
                 (void)!send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
             }
             if (pending.size() > 4096) { // no command is this long: a confused client

@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
                      "commands: plug [id] | unplug [id] | spectrum on|off|rate <n> | garbage <n>|off |\n"
                      "          replies on|off |\n"
                      "          reply-status <command hex> 0|1 | fail-writes on|off |\n"
-                     "          identity <8 hex digits> [id] | surround 0|1 [id]\n",
+                     "          identity <8 hex digits> [id] | surround 0|1 [id] | inject <hex> [id]\n",
                      argv[0]);
         return 2;
     }

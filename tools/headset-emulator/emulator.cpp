@@ -10,6 +10,7 @@
 
 #include "emulator.h"
 #include "config.h"
+#include "replyrules.h"
 
 #include "device/hidapi_abi.h"
 
@@ -42,7 +43,7 @@ struct Device {
     bool plugged = false;
     bool streaming = false;
     Clock::time_point nextFrame;
-    uint64_t frameIndex = 0;
+    replyrules::SpectrumSource spectrum;
     std::vector<hid_device *> handles;
 };
 
@@ -71,25 +72,9 @@ constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 constexpr int kDefaultSpectrumRate = 30;
 constexpr int kMaxSpectrumRate = 1000;
 constexpr int kMaxGarbageRate = 10000;
-constexpr int kSpectrumBands = 57;
 constexpr auto kMaxStreamLag = std::chrono::milliseconds(100);
 
-// Report layout (the headset's side of it).
-constexpr uint8_t kShortRequest = 0x4E, kLongRequest = 0x4F;
-constexpr uint8_t kShortReply = 0x23, kLongReply = 0x24;
-constexpr int kCommandByte = 4, kLengthByte = 5, kPayloadStart = 6;
-
-enum Command : uint8_t {
-    ReadVersion = 0x01,
-    ReadAudio = 0x20,
-    SetPEQ = 0x21,
-    SetVol = 0x30,
-    SetAlgorithmSwitch = 0x31,
-    ReadStatus = 0x32,
-    SpectrumSwitch = 0x99,
-};
-
-const char kVersionText[] = "HSEMU-1.0.0";
+using namespace replyrules;
 
 struct PendingReport {
     Clock::time_point due;
@@ -124,7 +109,7 @@ struct State {
     Clock::time_point nextGarbage;
     std::map<uint8_t, uint8_t> replyStatus;
     std::wstring error;
-    uint32_t noiseSeed = 0x2545F491;
+    SpectrumSource garbageNoise; // only its noise generator
     FILE *wireLog = nullptr;
 
     ControlServer control;
@@ -168,32 +153,11 @@ void logReport(State &s, const char *direction, const uint8_t *data, size_t leng
     std::fflush(s.wireLog);
 }
 
-uint8_t checksum(const uint8_t *data, size_t count)
-{
-    unsigned sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += data[i];
-    return static_cast<uint8_t>(sum);
-}
-
-std::vector<uint8_t> buildReply(uint8_t command, const std::vector<uint8_t> &payload, bool longReport)
-{
-    std::vector<uint8_t> reply(longReport ? 64 : 32, 0);
-    reply[0] = longReport ? kLongReply : kShortReply;
-    reply[1] = 0x30;
-    reply[2] = 0x18;
-    reply[3] = 0x80;
-    reply[kCommandByte] = command;
-    reply[kLengthByte] = static_cast<uint8_t>(payload.size());
-    std::copy(payload.begin(), payload.end(), reply.begin() + kPayloadStart);
-    reply[kPayloadStart + payload.size()] = checksum(reply.data(), kPayloadStart + payload.size());
-    return reply;
-}
-
 // Hands a report from the device to every open handle (under the state mutex).
-void emitReport(State &s, Device &device, const std::vector<uint8_t> &report)
+// An injected report goes out even from a silent headset: a test sends it on purpose.
+void emitReport(State &s, Device &device, const std::vector<uint8_t> &report, bool injected = false)
 {
-    if (!s.repliesOn || !device.plugged || device.handles.empty())
+    if ((!s.repliesOn && !injected) || !device.plugged || device.handles.empty())
         return;
     logReport(s, "IN", report.data(), report.size());
     for (hid_device *handle : device.handles) {
@@ -211,29 +175,7 @@ void scheduleReply(State &s, Device &device, std::vector<uint8_t> report)
 
 uint32_t nextNoise(State &s)
 {
-    s.noiseSeed ^= s.noiseSeed << 13;
-    s.noiseSeed ^= s.noiseSeed >> 17;
-    s.noiseSeed ^= s.noiseSeed << 5;
-    return s.noiseSeed;
-}
-
-// Levels that move like music: a bass-heavy slope, slow swells per band, a kick drum
-// twice a second that hits the low bands hardest, and some jitter.
-std::vector<uint8_t> spectrumFrame(State &s, Device &device)
-{
-    const double t = static_cast<double>(device.frameIndex++) / s.spectrumRate;
-    const double beatPhase = std::fmod(t, 0.5) / 0.5;
-    const double kick = std::exp(-6.0 * beatPhase);
-    std::vector<uint8_t> levels(kSpectrumBands);
-    for (int band = 0; band < kSpectrumBands; ++band) {
-        const double position = static_cast<double>(band) / (kSpectrumBands - 1);
-        const double slope = 70.0 - 40.0 * position;
-        const double swell = 0.55 + 0.3 * std::sin(2 * M_PI * (0.4 + 0.9 * position) * t + band * 0.7);
-        const double jitter = static_cast<double>(nextNoise(s) % 13) - 6.0;
-        const double level = slope * swell + 30.0 * kick * (1.0 - position) + jitter;
-        levels[band] = static_cast<uint8_t>(std::clamp(level, 0.0, 100.0));
-    }
-    return buildReply(SpectrumSwitch, levels, true);
+    return s.garbageNoise.noise();
 }
 
 // A report no valid reply could be mistaken for, in the ways a confused or failing
@@ -267,65 +209,20 @@ std::vector<uint8_t> garbageReport(State &s)
     return report;
 }
 
-uint8_t statusFor(State &s, uint8_t command)
-{
-    const auto found = s.replyStatus.find(command);
-    return found == s.replyStatus.end() ? 0 : found->second;
-}
-
 // A request as the headset sees it; malformed ones are ignored, as the headset does.
 void handleRequest(State &s, Device &device, const uint8_t *data, size_t length)
 {
-    if (length != 32 && length != 64)
-        return;
-    if (!((data[0] == kShortRequest && length == 32) || (data[0] == kLongRequest && length == 64)))
-        return;
-    if (data[1] != 0x30 || data[2] != 0x80 || data[3] != 0x18)
-        return;
-    const size_t n = data[kLengthByte];
-    if (kPayloadStart + n >= length || data[kPayloadStart + n] != checksum(data, kPayloadStart + n))
-        return;
-    const uint8_t command = data[kCommandByte];
-    const uint8_t *payload = data + kPayloadStart;
-    const uint8_t status = statusFor(s, command);
-    switch (command) {
-    case ReadVersion: {
-        std::vector<uint8_t> reply(21, 0);
-        reply[0] = 1; // version kind 1: a version text follows
-        std::memcpy(reply.data() + 1, kVersionText, std::strlen(kVersionText));
-        scheduleReply(s, device, buildReply(command, reply, false));
-        break;
-    }
-    case ReadAudio:
-        // status, sample-rate code (3: 48000 Hz), a further value, 7.1 surround support
-        scheduleReply(
-            s, device,
-            buildReply(command, {status, 3, 0, static_cast<uint8_t>(device.config.surround)}, true));
-        break;
-    case SetPEQ:
-        if (n >= 3)
-            scheduleReply(s, device, buildReply(command, {status, payload[1], payload[2]}, true));
-        break;
-    case SetVol:
-        scheduleReply(s, device, buildReply(command, {status}, false));
-        break;
-    case SetAlgorithmSwitch:
-        scheduleReply(s, device, buildReply(command, {status}, true));
-        break;
-    case ReadStatus: {
-        const auto &id = device.config.identity;
-        scheduleReply(s, device, buildReply(command, {status, 0, 0, id[0], id[1], id[2], id[3]}, true));
-        break;
-    }
-    case SpectrumSwitch:
-        if (n >= 1 && payload[0] <= 1) {
-            device.streaming = payload[0] == 1;
-            device.nextFrame = Clock::now() + kReplyDelay;
-            s.clockWake.notify_all();
-        }
-        break;
-    default:
-        break;
+    Headset headset;
+    headset.identity = device.config.identity;
+    headset.surround = device.config.surround;
+    headset.replyStatus = s.replyStatus;
+    const Answer answer = replyrules::answer(Report(data, data + length), headset);
+    for (const Report &reply : answer.replies)
+        scheduleReply(s, device, reply);
+    if (answer.spectrum != Answer::Stream::Unchanged) {
+        device.streaming = answer.spectrum == Answer::Stream::Start;
+        device.nextFrame = Clock::now() + kReplyDelay;
+        s.clockWake.notify_all();
     }
 }
 
@@ -355,7 +252,7 @@ void runClock()
             if (now - device->nextFrame > kMaxStreamLag)
                 device->nextFrame = now;
             while (device->nextFrame <= now) {
-                emitReport(s, *device, spectrumFrame(s, *device));
+                emitReport(s, *device, device->spectrum.nextFrame(s.spectrumRate));
                 device->nextFrame += period;
             }
             wake = std::min(wake, device->nextFrame);
@@ -527,7 +424,7 @@ void ensureStarted()
     s.clockThread = std::thread(runClock);
     if (const char *control = std::getenv("HEADSET_EMULATOR_CONTROL"); control && *control) {
         std::string error;
-        if (!s.control.start(control, error))
+        if (!s.control.start(control, runCommand, error))
             std::fprintf(stderr, "headset-emulator: no control socket: %s\n", error.c_str());
     }
     s.initialised = true;
@@ -698,20 +595,11 @@ std::string runCommand(const std::string &line)
             if (words.size() != 3 || !parseNumber(words[1], 16, 0, 0xFF, command) ||
                 !parseNumber(words[2], 10, 0, 1, status))
                 return "error: usage: reply-status <command hex> 0|1";
-            switch (command) {
-            case ReadAudio:
-            case SetPEQ:
-            case SetVol:
-            case SetAlgorithmSwitch:
-            case ReadStatus:
-                s.replyStatus[static_cast<uint8_t>(command)] = static_cast<uint8_t>(status);
-                break;
-            case ReadVersion:
-            case SpectrumSwitch:
-                return "error: replies to command " + words[1] + " carry no status byte";
-            default:
-                return "error: unknown command " + words[1];
-            }
+            bool known = false;
+            if (!carriesStatus(static_cast<uint8_t>(command), known))
+                return known ? "error: replies to command " + words[1] + " carry no status byte"
+                             : "error: unknown command " + words[1];
+            s.replyStatus[static_cast<uint8_t>(command)] = static_cast<uint8_t>(status);
         } else if (verb == "identity") {
             std::array<uint8_t, 4> identity{};
             if (words.size() < 2 || !parseIdentity(words[1], identity))
@@ -728,9 +616,18 @@ std::string runCommand(const std::string &line)
                 return "error: " + error;
             for (Device *device : chosen)
                 device->config.surround = static_cast<int>(value);
+        } else if (verb == "inject") {
+            Report report;
+            if (words.size() < 2 || !parseHexReport(words[1], report))
+                return "error: usage: inject <hex bytes, 1 to " + std::to_string(kMaxInjectedBytes) + "> [id]";
+            if (!selectDevices(s, words, 2, chosen, error))
+                return "error: " + error;
+            for (Device *device : chosen)
+                emitReport(s, *device, report, true);
         } else {
             return "error: unknown command \"" + verb +
-                   "\" (plug, unplug, spectrum, garbage, replies, reply-status, fail-writes, identity, surround)";
+                   "\" (plug, unplug, spectrum, garbage, replies, reply-status, fail-writes, identity, surround, "
+                   "inject)";
         }
     }
     dispatchHotplug(s, events);

@@ -1,0 +1,34 @@
+#pragma once
+
+// A UNIX-socket server of control commands: each line a client sends is one command and
+// gets one answer line from the handler. Used by the emulator (HEADSET_EMULATOR_CONTROL)
+// and by the device-side headset of the virtual-machine tests.
+
+#include <functional>
+#include <string>
+
+namespace emulator
+{
+
+class ControlServer
+{
+  public:
+    using Handler = std::function<std::string(const std::string &line)>;
+
+    ControlServer() = default;
+    ControlServer(const ControlServer &) = delete;
+    ~ControlServer();
+
+    // Listens at `path` (a stale socket file there is replaced) and answers each line with
+    // `handler`, on a thread of its own. False with `error` set when it cannot.
+    bool start(const std::string &path, Handler handler, std::string &error);
+    void stop();
+
+  private:
+    void serve();
+
+    struct Impl;
+    Impl *m_impl = nullptr;
+};
+
+} // namespace emulator
