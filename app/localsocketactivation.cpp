@@ -1,8 +1,8 @@
 #include "app/localsocketactivation.h"
 
-#include <QLocalSocket>
+#include "app/instancescope.h"
 
-#include <unistd.h>
+#include <QLocalSocket>
 
 namespace
 {
@@ -24,7 +24,9 @@ LocalSocketActivation::LocalSocketActivation(const QString &serverName) : m_serv
 
 QString LocalSocketActivation::defaultServerName()
 {
-    return QString("ToneTuningTool-activation-%1").arg(getuid());
+    // A full path beside the instance locks: the socket follows their scope (the user's
+    // private folder, the graphical session) and never lands in a shared temporary folder.
+    return InstanceScope::current().path("activation");
 }
 
 void LocalSocketActivation::serve(QWidget *window)

@@ -16,7 +16,8 @@ class LocalSocketActivation : public InstanceActivation
     void serve(QWidget *window) override;
     bool activateRunning() override;
 
-    // Per user, so that two users' instances never answer each other.
+    // Per user session, like the instance lock, so that two users' instances never answer
+    // each other.
     static QString defaultServerName();
 
   private:
