@@ -32,7 +32,8 @@ constexpr std::size_t kSteps = sizeof(kTimeline) / sizeof(kTimeline[0]);
 
 MyThread_Two::MyThread_Two(QObject *parent) : QThread(parent)
 {
-    startFlag.onChange([this](int from, int to) { flagsChanged(from == 0 && to != 0, from != 0 && to == 0); });
+    startFlag.onChange(
+        [this](int from, int to) { flagsChanged(from == 0 && to != 0, from != 0 && to == 0); });
     pauseFlag.onChange([this](int, int) { flagsChanged(false, false); });
 }
 

@@ -24,7 +24,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     using Clock = std::chrono::steady_clock;
     using namespace std::chrono_literals;
-    const unsigned busy = argc > 1 ? unsigned(std::atoi(argv[1])) : 2 * std::max(1u, std::thread::hardware_concurrency());
+    const unsigned busy =
+        argc > 1 ? unsigned(std::atoi(argv[1])) : 2 * std::max(1u, std::thread::hardware_concurrency());
     const int kTicks[] = {0, 100, 260, 450, 620, 810, 980, 1160, 1390};
     constexpr int kPauseAfter = 3;
     constexpr auto kPause = 1000ms;
@@ -85,8 +86,10 @@ int main(int argc, char **argv)
             due += resumedAt - pausedAt;
         const double offset = std::chrono::duration<double, std::milli>(at - due).count();
         worst = std::max(worst, std::abs(offset));
-        std::printf("  index %d at %7.1f ms of playing time: %+6.1f ms\n", index, kTicks[index] * 10.0, offset);
+        std::printf("  index %d at %7.1f ms of playing time: %+6.1f ms\n", index, kTicks[index] * 10.0,
+                    offset);
     }
-    std::printf("worst offset %.1f ms (goal: within 50 ms)%s\n", worst, complete ? "" : ", timeline incomplete");
+    std::printf("worst offset %.1f ms (goal: within 50 ms)%s\n", worst,
+                complete ? "" : ", timeline incomplete");
     return complete && worst <= 50 ? 0 : 1;
 }
