@@ -1127,6 +1127,8 @@ void TuningTest::soundEqualsScreen()
         windowStart = lower.ms;
     }
     const double late = lowers.last().ms - onWireClock(lastMove);
+    qInfo("last values on the headset %.1f ms after the last move; %d uploads; longest window %.1f ms", late,
+          int(lowers.size()), window);
     QVERIFY2(late <= std::max(600.0, window + 100),
              qPrintable(QString("the last values reached the headset %1 ms after the last move (window %2 ms)")
                             .arg(late)
