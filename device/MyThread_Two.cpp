@@ -2,36 +2,40 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 
 namespace
 {
 
-using Clock = std::chrono::steady_clock;
-
 struct TimelineStep {
     int tick;
-    int index;
+    int index; // 0: a trace only
     const char *trace;
 };
 
-// The speaker test's channels, by tick (10 ms) since the start.
+// The speaker test's channels, by playing time in ticks of 10 ms since the start.
 constexpr TimelineStep kTimeline[] = {
-    {100, 1, "FrontLeft!"},      // 1.00 s
-    {260, 2, "Center!"},         // 2.60 s
-    {450, 3, "FrontRight!"},     // 4.50 s
-    {620, 4, "AuxiliaryRight!"}, // 6.20 s
-    {810, 5, "BackRight!"},      // 8.10 s
-    {980, 6, "BackLeft!"},       // 9.80 s
-    {1160, 7, "AuxiliaryLeft!"}, // 11.60 s
-    {1390, 8, "Close!"},         // 13.90 s: the run ends
+    {10, 0, "-------------------- Start Timer --------------------"}, // 0.10 s
+    {100, 1, "FrontLeft!"},                                           // 1.00 s
+    {260, 2, "Center!"},                                              // 2.60 s
+    {450, 3, "FrontRight!"},                                          // 4.50 s
+    {620, 4, "AuxiliaryRight!"},                                      // 6.20 s
+    {810, 5, "BackRight!"},                                           // 8.10 s
+    {980, 6, "BackLeft!"},                                            // 9.80 s
+    {1160, 7, "AuxiliaryLeft!"},                                      // 11.60 s
+    {1390, 8, "Close!"},                                              // 13.90 s: the run ends
 };
-constexpr int kStartTraceTick = 10;
-constexpr int kLastTick = 1390;
+constexpr std::size_t kSteps = sizeof(kTimeline) / sizeof(kTimeline[0]);
 
 } // namespace
 
-MyThread_Two::MyThread_Two(QObject *parent) : QThread(parent) {}
+MyThread_Two::MyThread_Two(QObject *parent) : QThread(parent)
+{
+    startFlag.onChange(
+        [this](int from, int to) { flagsChanged(from == 0 && to != 0, from != 0 && to == 0); });
+    pauseFlag.onChange([this](int, int) { flagsChanged(false, false); });
+}
 
 MyThread_Two::~MyThread_Two()
 {
@@ -44,41 +48,90 @@ void MyThread_Two::stop()
     wait();
 }
 
-void MyThread_Two::tick()
+void MyThread_Two::flagsChanged(bool started, bool stopped)
 {
-    const int count = ++tickCount;
-    if (count == kStartTraceTick)
-        qDebug().noquote() << "-------------------- Start Timer --------------------";
-    for (const TimelineStep &step : kTimeline) {
-        if (count != step.tick)
-            continue;
-        qDebug().noquote() << step.trace;
-        emit sendSetMicTimer(step.index);
-        if (count == kLastTick)
-            startFlag = 0;
+    // The channels follow the playing time of the recording, so the clock is read when
+    // the user starts or pauses, not when this thread gets round to it on a busy machine.
+    const Clock::time_point now = Clock::now();
+    if (started) {
+        m_startTick = m_run == 0 ? tickCount.load() : 0;
+        ++m_run;
+        m_playedBefore = m_startTick * m_tickPeriod;
+        m_playing = false;
     }
+    if (stopped) {
+        m_playedBefore = Clock::duration::zero();
+        m_playing = false;
+    }
+    const bool playing = startFlag == 1 && pauseFlag == 0;
+    if (m_playing && !playing) {
+        m_playedBefore += now - m_playingSince;
+        tickCount = int(m_playedBefore / m_tickPeriod); // where the pause holds the timeline
+    }
+    if (!m_playing && playing)
+        m_playingSince = now;
+    m_playing = playing;
+    ++m_changes;
 }
 
 void MyThread_Two::run()
 {
     qDebug().noquote() << "thread Two... ... ... ...";
-    // Ticks follow a fixed schedule, so the timeline does not drift with scheduling
-    // delays; each tick still comes no earlier than its time.
-    Clock::time_point next = Clock::now();
+    unsigned run = 0;
+    std::size_t next = kSteps;
     while (m_stopFlag == 0) {
-        if (startFlag == 1 && pauseFlag == 1) {
-            // Paused: the tick does not advance.
-        } else if (startFlag == 1) {
-            tick();
-        } else {
-            // Idle: nothing to count until a test starts; its first tick comes one period later.
-            tickCount = 0;
-            m_wake.wait([this] { return startFlag != 0 || m_stopFlag != 0; });
-            next = Clock::now();
+        const TimelineStep *due = nullptr;
+        bool waitForChange = false;
+        Clock::time_point wakeAt;
+        unsigned changes = 0;
+        m_wake.locked([&] {
+            changes = m_changes;
+            if (startFlag == 0) {
+                tickCount = 0;
+                waitForChange = true;
+                return;
+            }
+            if (run != m_run) {
+                run = m_run;
+                next = 0;
+                while (next < kSteps && kTimeline[next].tick <= m_startTick)
+                    ++next;
+            }
+            if (!m_playing || next >= kSteps) {
+                waitForChange = true;
+                return;
+            }
+            const Clock::time_point now = Clock::now();
+            const Clock::duration played = m_playedBefore + (now - m_playingSince);
+            const TimelineStep &step = kTimeline[next];
+            if (played >= step.tick * m_tickPeriod) {
+                due = &step;
+                ++next;
+                tickCount = step.tick;
+                // Ended before the index goes out: a press that the window takes after
+                // index 8 starts a new run that this thread must not end.
+                if (step.index == 8)
+                    startFlag.assignLocked(0);
+                return;
+            }
+            // tickCount follows the playing time for those who watch it; the next step's
+            // moment is computed from the clock, so waking late never delays later steps.
+            const long long ticks = played / m_tickPeriod;
+            tickCount = int(ticks);
+            const Clock::duration nextTick = (ticks + 1) * m_tickPeriod;
+            const Clock::duration target = std::min<Clock::duration>(nextTick, step.tick * m_tickPeriod);
+            wakeAt = m_playingSince + (target - m_playedBefore);
+        });
+        if (due) {
+            qDebug().noquote() << due->trace;
+            if (due->index != 0)
+                emit sendSetMicTimer(due->index);
+            continue;
         }
-        next += m_tickPeriod;
-        if (next < Clock::now())
-            next = Clock::now() + m_tickPeriod; // fell behind (the machine slept): no burst of ticks
-        m_wake.waitUntil(next, [this] { return m_stopFlag != 0; });
+        const auto changed = [this, changes] { return m_stopFlag != 0 || m_changes != changes; };
+        if (waitForChange)
+            m_wake.wait(changed);
+        else
+            m_wake.waitUntil(wakeAt, changed);
     }
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 // The mutex and condition one worker thread sleeps on; its flags share it.
@@ -32,6 +33,12 @@ class WakeSource
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_condition.wait_until(lock, deadline, done);
     }
+    // Runs `work` under the lock (no wake-up).
+    template <typename Work> void locked(Work work)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        work();
+    }
     // Runs `change` under the lock, then wakes the sleeper.
     template <typename Change> void changeAndWake(Change change)
     {
@@ -55,12 +62,25 @@ class WakingFlag
 
     WakingFlag &operator=(int value)
     {
-        m_source.changeAndWake([&] { m_value.store(value); });
+        m_source.changeAndWake([&] { assignLocked(value); });
         return *this;
     }
     operator int() const { return m_value.load(); }
+    int load() const { return m_value.load(); }
+
+    // Runs under the source's lock after every assignment, with the old and the new value,
+    // for a worker that must note the moment of a change rather than when it wakes up.
+    void onChange(std::function<void(int from, int to)> hook) { m_onChange = std::move(hook); }
+    // Assigns from code that already holds the source's lock (WakeSource::locked).
+    void assignLocked(int value)
+    {
+        const int from = m_value.exchange(value);
+        if (m_onChange)
+            m_onChange(from, value);
+    }
 
   private:
     std::atomic<int> m_value;
     WakeSource &m_source;
+    std::function<void(int, int)> m_onChange;
 };

@@ -152,6 +152,13 @@ class ToneTuningTool : public QMainWindow
     void resetSliderValue(ModeType type);
     void setSliderEnable(bool enabled, ModeType type);
     void sendPEQParameter(int soundCode, int modeNumber);
+    // When the limiter's window ends: the slider change it held back, unless the headset
+    // already plays those values.
+    void sendHeldBackSliderChange();
+    // Uploads the type's sliders with `modeNumber`, unless that is exactly the last upload.
+    void sendSliderValuesOnce(ModeType type, int modeNumber);
+    // The number a slider upload of the type carries: its checked custom position, else the first.
+    int sliderModeNumber(ModeType type);
     void connectSliderSignal();
     void on_SLOTSetSliderValue(int value);
 
@@ -222,6 +229,7 @@ class ToneTuningTool : public QMainWindow
     int m_testClicks = 0;
     SliderMovingFlag m_sliderMoving; // an int to its users; starts the tick when raised
     int m_peqSendAllowed = 0;
+    std::array<bool, 2> m_sliderChangeHeldBack{}; // by ModeType: a change the limiter has not sent
     int m_headsetModel = 0;
     std::unique_ptr<HotplugSource> m_hotplug; // where device arrivals and removals come from
     SpectrumAnimation m_spectrumAnimation;

@@ -64,6 +64,18 @@ QRadioButton *customizeButtonOf(Ui_ToneTuningToolClass &ui, ModeType type)
     return type == Stereo ? ui.radioButton_Stereo_Customize : ui.radioButton_Surround_Customize;
 }
 
+// A custom button shows its mode's name as typed ("R&B", not an accelerator on B), so
+// "&" is doubled in the text; lookups by button text read the name back undoubled.
+void showModeName(QAbstractButton *button, const QString &name)
+{
+    button->setText(QString(name).replace(QLatin1Char('&'), QLatin1String("&&")));
+}
+
+QString modeNameOf(const QAbstractButton *button)
+{
+    return button->text().replace(QLatin1String("&&"), QLatin1String("&"));
+}
+
 void customButtonClicked(ToneTuningTool &window, ModeType type, int position)
 {
     if (!window.customizeModeClicked(type, position))
@@ -102,7 +114,7 @@ void clickRememberedMode(ToneTuningTool &window, ModeType type, const ModeData &
     customizeButtonOf(window.ui, type)->click();
     for (int position = 0; position < kCustomPositions; ++position) {
         QRadioButton *button = window.getCustomizeButton(type, position);
-        if (button->text() == remembered.name) {
+        if (modeNameOf(button) == remembered.name) {
             button->click();
             return;
         }
@@ -215,10 +227,10 @@ void ToneTuningTool::on_PushButton_CustomSave_Clicked()
         if (entry.second->uuid == current->uuid)
             stored = entry.second;
     }
-    if (!stored || checked->text() != stored->name)
+    if (!stored || modeNameOf(checked) != stored->name)
         return;
 
-    checked->setText(newName);
+    showModeName(checked, newName);
     const QString oldName = stored->name;
     current->parameter = getSliderValue(type);
     current->name = newName;
@@ -231,10 +243,13 @@ void ToneTuningTool::on_PushButton_CustomSave_Clicked()
 void ToneTuningTool::on_PushButton_CustomReset_Clicked()
 {
     const int tab = ui.tabWidget->currentIndex();
-    if (tab == Stereo)
-        resetSliderValue(Stereo);
-    else if (tab == Surround)
-        resetSliderValue(Surround);
+    if (tab != Stereo && tab != Surround)
+        return;
+    const ModeType type = typeOfTab(tab);
+    resetSliderValue(type);
+    // Reset always sends the flat bands it shows: the limiter may have held its change
+    // back, and a held-back move just before would otherwise stay on the headset.
+    sendSliderValuesOnce(type, sliderModeNumber(type));
 }
 
 void ToneTuningTool::setCustomizeEditVisible(bool enabled)
@@ -275,6 +290,11 @@ void ToneTuningTool::onCustomizeClicked(ModeType type)
     if (modes.empty()) {
         setCustomizeGroupBoxVisible(false, type);
         setCustomizeEditVisible(false);
+        // The headset plays the flat bands shown, under the first custom position's number,
+        // and the sliders stay locked as for a preset: with no custom mode to edit, a move
+        // could be neither sent nor stored.
+        setSliderEnable(false, type);
+        sendSliderValuesOnce(type, customModeNumber(type, 0, m_headsetModel));
         return;
     }
     setCustomizeGroupBoxVisible(true, type);
@@ -285,7 +305,7 @@ void ToneTuningTool::onCustomizeClicked(ModeType type)
             continue;
         used.insert(index);
         getCustomizeButton(type, index)->show();
-        getCustomizeButton(type, index)->setText(entry.second->name);
+        showModeName(getCustomizeButton(type, index), entry.second->name);
     }
     for (int position = 0; position < kCustomPositions; ++position) {
         if (!used.count(position))
@@ -308,7 +328,7 @@ bool ToneTuningTool::customizeModeClicked(ModeType type, int index)
     if (!button || !button->isChecked())
         return false;
     const std::map<QString, ModeData *> modes = m_writeReadJson->getCustomizeModes(type);
-    const auto found = modes.find(button->text());
+    const auto found = modes.find(modeNameOf(button));
     if (found == modes.end())
         return false;
     setSliderEnable(true, type);
@@ -326,13 +346,14 @@ void ToneTuningTool::addCustomizeMode(ModeType type)
     QRadioButton *button = getCustomizeButton(type, count);
     setCustomizeGroupBoxVisible(true, type);
     button->show();
-    button->setText(customizeName(type));
+    const QString name = customizeName(type);
+    showModeName(button, name);
 
     auto *mode = new ModeData;
     mode->algorithm = type == Stereo ? "Stereo" : "Surround";
     mode->uuid = QUuid::createUuid().toString();
     mode->type = type;
-    mode->name = button->text();
+    mode->name = name;
     mode->index = count;
     mode->parameter = getSliderValue(type);
     mode->customizeType = 1;
@@ -350,7 +371,7 @@ void ToneTuningTool::deleteCustomizeMode(ModeType type)
         if (!button->isChecked())
             continue;
         const std::map<QString, ModeData *> modes = m_writeReadJson->getCustomizeModes(type);
-        const auto found = modes.find(button->text());
+        const auto found = modes.find(modeNameOf(button));
         if (found == modes.end())
             continue;
         m_writeReadJson->removeCustomizeMode(found->second);
@@ -446,7 +467,7 @@ void ToneTuningTool::setCustomizeButtonText()
         for (const auto &entry : m_writeReadJson->getCustomizeModes(type)) {
             if (position >= kCustomPositions)
                 break;
-            getCustomizeButton(type, position++)->setText(entry.second->name);
+            showModeName(getCustomizeButton(type, position++), entry.second->name);
         }
     }
 }

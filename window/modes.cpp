@@ -105,11 +105,18 @@ void reapplySelection(ToneTuningTool &window, ModeType type, const ButtonMember 
     if (customize->isChecked()) {
         if (type == Surround)
             window.ui.tabWidget->setGeometry(44, 100, 1089, 192);
+        bool customChecked = false;
         for (int position = 0; position < kCustomPositions; ++position) {
             QRadioButton *button = window.getCustomizeButton(type, position);
-            if (button->isChecked())
+            if (button->isChecked()) {
+                customChecked = true;
                 button->click();
+            }
         }
+        // "Customize" without custom modes shows flat bands; the headset, which played the
+        // other tab's mode meanwhile, gets them again.
+        if (!customChecked)
+            window.onCustomizeClicked(type);
         return;
     }
     bool anyCustomVisible = false;

@@ -53,7 +53,7 @@ const int kCustomNameMaxLength = 20;
 
 const char kWindowIcon[] = ":/ToneTuningTool/pic/Icon.ico";
 
-// 500 ticks of 1 ms after the last slider move before the next upload may go out.
+// 500 ticks of 1 ms after a slider upload (or the first held-back move) before the next one.
 const int kSliderQuietTicks = 500;
 
 // Drag zones in window coordinates, exclusive bounds: the top strip in the headset view,
@@ -315,6 +315,7 @@ void ToneTuningTool::timerEvent(QTimerEvent *event)
             m_sliderMoving = 0;
             m_sliderTicks = 0;
             m_peqSendAllowed = 1;
+            sendHeldBackSliderChange();
         }
         if (m_sliderMoving == 0) {
             killTimer(m_tickTimerId);

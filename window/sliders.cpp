@@ -39,13 +39,25 @@ const std::array<SliderMember, kBandCount> kSurroundSliders = {
 std::vector<int> stereoBandValues(kBandCount, 0);
 std::vector<int> surroundBandValues(kBandCount, 0);
 
+// What the headset was last told to play: an upload that would repeat it is left out.
+struct LastUpload {
+    int soundCode = -1; // -1: nothing sent yet
+    int modeNumber = -1;
+    std::vector<int> gains;
+};
+LastUpload lastUpload;
+
 } // namespace
 
 void ToneTuningTool::on_VerticalSlider_Stereo_ValueChange()
 {
     m_sliderMoving = 1;
-    if (m_peqSendAllowed == 0)
+    if (m_peqSendAllowed == 0) {
+        // Held back, not dropped: it goes out when the limiter's window ends, so the headset
+        // ends up playing what the sliders show.
+        m_sliderChangeHeldBack[Stereo] = true;
         return;
+    }
     m_peqSendAllowed = 0;
     if (ui.tabWidget->currentIndex() != Stereo)
         return;
@@ -58,8 +70,11 @@ void ToneTuningTool::on_VerticalSlider_Stereo_ValueChange()
 void ToneTuningTool::on_VerticalSlider_Surround_ValueChange()
 {
     m_sliderMoving = 1;
-    if (m_peqSendAllowed == 0)
+    if (m_peqSendAllowed == 0) {
+        // Held back, not dropped (see the stereo slot).
+        m_sliderChangeHeldBack[Surround] = true;
         return;
+    }
     m_peqSendAllowed = 0;
     if (ui.tabWidget->currentIndex() != Surround)
         return;
@@ -68,6 +83,53 @@ void ToneTuningTool::on_VerticalSlider_Surround_ValueChange()
         if (getCustomizeButton(Surround, position)->isChecked())
             sendPEQParameter(kSoundCodeSurround, customModeNumber(Surround, position, m_headsetModel));
     }
+}
+
+void ToneTuningTool::sendHeldBackSliderChange()
+{
+    for (const ModeType type : {Stereo, Surround}) {
+        if (!m_sliderChangeHeldBack[type])
+            continue;
+        m_sliderChangeHeldBack[type] = false;
+        // The same conditions as the change itself: its tab shown and a custom mode in use.
+        if (ui.tabWidget->currentIndex() != type)
+            continue;
+        int checked = -1;
+        for (int position = 0; position < kCustomPositions && checked < 0; ++position) {
+            if (getCustomizeButton(type, position)->isChecked())
+                checked = position;
+        }
+        if (checked < 0)
+            continue;
+        const int modeNumber = customModeNumber(type, checked, m_headsetModel);
+        if (lastUpload.soundCode == soundCodeOf(type) && lastUpload.modeNumber == modeNumber &&
+            lastUpload.gains == getSliderValue(type))
+            continue; // dragged back to what the headset already plays
+        // Through the slot, so this upload spends the permission and opens the next window
+        // like any slider-driven one.
+        if (type == Stereo)
+            on_VerticalSlider_Stereo_ValueChange();
+        else
+            on_VerticalSlider_Surround_ValueChange();
+        return;
+    }
+}
+
+int ToneTuningTool::sliderModeNumber(ModeType type)
+{
+    for (int position = 0; position < kCustomPositions; ++position) {
+        if (getCustomizeButton(type, position)->isChecked())
+            return customModeNumber(type, position, m_headsetModel);
+    }
+    return customModeNumber(type, 0, m_headsetModel);
+}
+
+void ToneTuningTool::sendSliderValuesOnce(ModeType type, int modeNumber)
+{
+    if (lastUpload.soundCode == soundCodeOf(type) && lastUpload.modeNumber == modeNumber &&
+        lastUpload.gains == getSliderValue(type))
+        return;
+    sendPEQParameter(soundCodeOf(type), modeNumber);
 }
 
 QSlider *ToneTuningTool::getBandSlider(ModeType type, int band)
@@ -130,6 +192,10 @@ void ToneTuningTool::sendPEQParameter(int soundCode, int modeNumber)
     } else {
         return;
     }
+    const ModeType type = soundCode == kSoundCodeSurround ? Surround : Stereo;
+    // This upload carries every change of the type so far, held back ones included.
+    m_sliderChangeHeldBack[type] = false;
+    lastUpload = {soundCode, modeNumber, *snapshot};
     usbHidSend_SetPEQ(1, 0, 4, modeNumber, *snapshot);
     // The headset takes one half per report; the pause lets it digest the first one.
     QTimer::singleShot(20, Qt::PreciseTimer,

@@ -16,8 +16,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -880,14 +886,17 @@ class DeviceTest : public QObject
         connect(&timing, &MyThread_Two::sendSetMicTimer, &indices, &SignalLog::record);
         std::mutex mutex;
         QList<int> ticksAtEmission;
-        // Pause exactly at the third channel (tick 450), from the timing thread itself.
+        int tickAtPause = -1;
+        // Pause at the third channel (tick 450), from the timing thread itself.
         connect(
             &timing, &MyThread_Two::sendSetMicTimer, &timing,
             [&](int index) {
                 std::lock_guard<std::mutex> lock(mutex);
                 ticksAtEmission.append(timing.tickCount);
-                if (index == 3)
+                if (index == 3) {
                     timing.pauseFlag = 1;
+                    tickAtPause = timing.tickCount;
+                }
             },
             Qt::DirectConnection);
         timing.start();
@@ -895,7 +904,12 @@ class DeviceTest : public QObject
 
         QTRY_COMPARE(indices.codes, QList<int>({1, 2, 3}));
         quietWindow(100);
-        QCOMPARE(timing.tickCount.load(), 450); // paused: the tick does not advance
+        {
+            // Paused: the playing time, and so the tick, does not advance.
+            std::lock_guard<std::mutex> lock(mutex);
+            QVERIFY2(tickAtPause >= 450, qPrintable(QString::number(tickAtPause)));
+            QCOMPARE(timing.tickCount.load(), tickAtPause);
+        }
         QCOMPARE(indices.codes.size(), 3);
         timing.pauseFlag = 0;
 
@@ -918,6 +932,92 @@ class DeviceTest : public QObject
         QTRY_COMPARE_WITH_TIMEOUT(indices.codes, QList<int>({1, 2, 3}), 5000);
         timing.pauseFlag = 0;
         QTRY_COMPARE_WITH_TIMEOUT(indices.codes.size(), 8, 10000);
+    }
+
+    // The channels follow the playing time on the clock, not a count of wake-ups: with
+    // every core kept busy by other threads each index still comes within 50 ms of its
+    // moment, also after a pause (whose length does not count).
+    void timingFollowsPlayingTimeUnderLoad_data()
+    {
+        QTest::addColumn<int>("pauseAtIndex"); // 0: no pause
+        QTest::addColumn<int>("pauseMs");
+        QTest::newRow("whole timeline while the CPU is loaded") << 0 << 0;
+        QTest::newRow("resumed after a pause at the third channel while loaded") << 3 << 300;
+    }
+    void timingFollowsPlayingTimeUnderLoad()
+    {
+        QFETCH(int, pauseAtIndex);
+        QFETCH(int, pauseMs);
+        using Clock = std::chrono::steady_clock;
+        // Shortened ticks; a late wake-up costs as much time as with the real 10 ms.
+        constexpr auto kTick = std::chrono::milliseconds(2);
+        const int kTicks[] = {0, 100, 260, 450, 620, 810, 980, 1160, 1390};
+
+        std::atomic<bool> loading{true};
+        std::vector<std::thread> load;
+        for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+            load.emplace_back([&loading] {
+                volatile unsigned long spin = 0;
+                while (loading.load(std::memory_order_relaxed))
+                    spin = spin + 1;
+            });
+        const auto stopLoad = qScopeGuard([&] {
+            loading = false;
+            for (std::thread &thread : load)
+                thread.join();
+        });
+
+        MyThread_Two timing;
+        timing.setTickPeriod(kTick);
+        std::mutex mutex;
+        QList<int> indices;
+        QVector<Clock::time_point> at;
+        Clock::time_point pausedAt;
+        connect(
+            &timing, &MyThread_Two::sendSetMicTimer, &timing,
+            [&](int index) {
+                const Clock::time_point now = Clock::now();
+                std::lock_guard<std::mutex> lock(mutex);
+                indices.append(index);
+                at.append(now);
+                if (index == pauseAtIndex) {
+                    pausedAt = Clock::now();
+                    timing.pauseFlag = 1;
+                }
+            },
+            Qt::DirectConnection);
+        timing.start();
+        const auto count = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return indices.size();
+        };
+
+        const Clock::time_point startedAt = Clock::now();
+        timing.startFlag = 1;
+        Clock::duration paused{};
+        if (pauseAtIndex != 0) {
+            QTRY_COMPARE_WITH_TIMEOUT(count(), pauseAtIndex, 10000);
+            QTest::qWait(pauseMs); // the length of the pause, not a synchronisation
+            const Clock::time_point resumedAt = Clock::now();
+            timing.pauseFlag = 0;
+            std::lock_guard<std::mutex> lock(mutex);
+            paused = resumedAt - pausedAt;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(count(), 8, 20000);
+
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(indices, QList<int>({1, 2, 3, 4, 5, 6, 7, 8}));
+        QStringList off;
+        for (int i = 0; i < 8; ++i) {
+            const int index = i + 1;
+            Clock::time_point due = startedAt + kTicks[index] * kTick;
+            if (pauseAtIndex != 0 && index > pauseAtIndex)
+                due += paused;
+            const double ms = std::chrono::duration<double, std::milli>(at[i] - due).count();
+            if (ms < -1 || ms > 50)
+                off << QString("index %1 %2 ms from its time").arg(index).arg(ms, 0, 'f', 1);
+        }
+        QVERIFY2(off.isEmpty(), qPrintable(off.join("; ")));
     }
 
     void timingThreadStops()

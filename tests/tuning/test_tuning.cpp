@@ -10,6 +10,8 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +20,8 @@
 #include <QTabBar>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 
 using namespace tuning;
@@ -110,6 +114,9 @@ class TuningTest : public QObject
     void rateLimiter_data();
     void rateLimiter();
     void dragUploadsAtMostOncePer500Ticks();
+    void soundEqualsScreen_data();
+    void soundEqualsScreen();
+    void ampersandNameIsNoAccelerator();
     void noHeadset_data();
     void noHeadset();
     void micSwitch_data();
@@ -231,6 +238,7 @@ void TuningTest::shutRateLimiter()
     m_window->m_sliderMoving = 0;
     m_window->m_sliderTicks = 0;
     m_window->m_peqSendAllowed = 0;
+    m_window->m_sliderChangeHeldBack = {};
 }
 
 void TuningTest::tick(int count)
@@ -481,6 +489,7 @@ struct CustomScenario {
     std::vector<int> sliderBands;
     bool groupVisible = true; // the custom buttons' frame
     bool editVisible = true;  // the name field, Save and Reset
+    bool slidersEnabled = true;
     QStringList boxes;
 };
 
@@ -594,9 +603,17 @@ void TuningTest::customModes_data()
     s.seeds = QVector<CustomSeed>{S("A", 0)};
     s.actions = QStringList{"customize", "clear"};
     s.applied = "A";
+    s.lastUploads = QList<int>{6};
     s.sliderBands = flat;
-    s.groupVisible = s.editVisible = false;
-    QTest::newRow("deleting the last mode hides the group") << s;
+    s.groupVisible = s.editVisible = s.slidersEnabled = false;
+    QTest::newRow("deleting the last mode locks the flat sliders it sends") << s;
+
+    s.actions = QStringList{"customize", "clear", "add"};
+    s.visible = QStringList{"Mode01"};
+    s.stored = QStringList{"Mode01@0"};
+    s.applied = "Mode01";
+    s.groupVisible = s.editVisible = s.slidersEnabled = true;
+    QTest::newRow("a mode added after the last delete unlocks the sliders") << s;
 
     s = {};
     s.seeds = QVector<CustomSeed>{S("A", 0)};
@@ -610,12 +627,53 @@ void TuningTest::customModes_data()
     s.sliderBands = flat;
     QTest::newRow("reset sends flat bands and stores nothing") << s;
 
+    s.actions = QStringList{"customize", "slider 3=9", "reset"};
+    QTest::newRow("reset held back by the limiter still sends flat") << s;
+
     s = {};
     s.actions = QStringList{"customize"};
     s.applied = "Solvane Optimised";
+    s.lastUploads = QList<int>{6};
     s.sliderBands = flat;
-    s.groupVisible = s.editVisible = false;
-    QTest::newRow("customize without custom modes shows no group") << s;
+    s.groupVisible = s.editVisible = s.slidersEnabled = false;
+    QTest::newRow("customize without custom modes sends the flat bands it shows") << s;
+
+    s.actions = QStringList{"customize", "tab 0", "tab 1"};
+    s.applied = "surround Solvane Optimised"; // the surround tab applied its preset on the way
+    QTest::newRow("back from the surround tab, customize without custom modes sends flat again") << s;
+
+    s.type = Surround;
+    s.actions = QStringList{"customize"};
+    s.applied = "Solvane Optimised";
+    s.lastUploads = QList<int>{22};
+    QTest::newRow("surround customize without custom modes sends flat") << s;
+
+    s = {};
+    s.seeds = QVector<CustomSeed>{S("R&B", 0), S("Mode02", 1)};
+    s.actions = QStringList{"customize"};
+    s.visible = QStringList{"R&&B", "Mode02"};
+    s.stored = QStringList{"Mode02@1", "R&B@0"};
+    s.applied = "R&B";
+    s.lastUploads = QList<int>{6};
+    s.sliderBands = customBands(Stereo, 0);
+    QTest::newRow("a name with & is applied by its literal name") << s;
+
+    s.actions = QStringList{"customize", "select 1", "name Drum & Bass", "save"};
+    s.visible = QStringList{"R&&B", "Drum && Bass"};
+    s.stored = QStringList{"Drum & Bass@1", "R&B@0"};
+    s.applied = "Drum & Bass";
+    s.lastUploads = QList<int>{};
+    s.storedBandsOf = "Drum & Bass";
+    s.storedBands = s.sliderBands = customBands(Stereo, 1);
+    QTest::newRow("a name with & is saved and shown literally") << s;
+
+    s.actions = QStringList{"customize", "select 1", "name Drum & Bass", "save", "select 0", "clear"};
+    s.visible = QStringList{"Drum && Bass"};
+    s.stored = QStringList{"Drum & Bass@0"};
+    s.lastUploads = QList<int>{6};
+    s.storedBandsOf.clear();
+    s.sliderBands = customBands(Stereo, 1);
+    QTest::newRow("a mode named with & is deleted by its literal name") << s;
 
     s = {};
     s.actions = QStringList{"customize", "add", "tab 2", "tab 1"};
@@ -711,6 +769,8 @@ void TuningTest::customModes()
     }
     if (s.applied == "Solvane Optimised")
         appliedUuid = presetUuid(kModel0, s.type, s.type == Stereo ? 5 : 3);
+    if (s.applied == "surround Solvane Optimised")
+        appliedUuid = presetUuid(kModel0, Surround, 3);
     QCOMPARE(rememberedUuid(kModel0), appliedUuid);
 
     if (!s.storedBandsOf.isEmpty())
@@ -719,6 +779,7 @@ void TuningTest::customModes()
     QCOMPARE(m_window->findChild<QWidget *>("groupBox_" + prefix)->isVisible(), s.groupVisible);
     QCOMPARE(m_window->ui.pushButton_CustomSave->isVisible(), s.editVisible);
     QCOMPARE(m_window->ui.lineEdit_CustomName->isVisible(), s.editVisible);
+    QCOMPARE(slidersEnabled(s.type), s.slidersEnabled);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -748,6 +809,12 @@ void TuningTest::restoreOnConnection_data()
         << QStringList{"radioButton_Surround_TavoStandard", "radioButton_Stereo_Customize",
                        "radioButton_Stereo_Custom2"}
         << "{Sb-uuid}" << customBands(Stereo, 1) << true;
+    const QVector<CustomSeed> ampersand{seed("Sa", Stereo, 0), seed("R&B", Stereo, 1)};
+    QTest::newRow("remembered stereo custom mode named with &")
+        << "m0" << ampersand << "{R&B-uuid}" << QList<int>{19, 6, 7} << 1
+        << QStringList{"radioButton_Surround_TavoStandard", "radioButton_Stereo_Customize",
+                       "radioButton_Stereo_Custom2"}
+        << "{R&B-uuid}" << customBands(Stereo, 1) << true;
     QTest::newRow("remembered surround preset")
         << "m0" << customs << presetUuid(kModel0, Surround, 2) << QList<int>{5, 18} << 0
         << QStringList{"radioButton_Stereo_TavoStandard", "radioButton_Surround_Moba"}
@@ -807,27 +874,36 @@ void TuningTest::restoreOnConnection()
 }
 
 // ---------------------------------------------------------------------------------------
-// The slider rate limiter, tick by tick. Steps: "move:<n>" (the user moves a stereo
-// slider one step; n uploads must be on the wire when the move returns), "tick <n>" (the
-// 1 ms tick), "surround:<n>" (a surround slider moved by code while the stereo tab is
-// current), "same:<n>" (the stereo sliders set to the values they have).
+// The slider rate limiter, tick by tick. Steps, each optionally followed by ":<n>" (n
+// uploads must be on the wire when the step returns): "move" and "back" (the user moves a
+// stereo slider one step and back), "tick <n>" (the 1 ms tick), "surround" (a surround
+// slider moved by code while the stereo tab is current), "same" (the stereo sliders set to
+// the values they have), "preset" (stereo Pop clicked), "reset" (Reset clicked).
 
 void TuningTest::rateLimiter_data()
 {
     QTest::addColumn<QStringList>("steps");
 
-    QTest::newRow("the first move after start uploads nothing") << QStringList{"move:0"};
+    QTest::newRow("a move held back goes out when the window ends")
+        << QStringList{"move:0", "tick 499:0", "tick 1:1", "tick 500:1"};
     QTest::newRow("a move after the 500th tick uploads at once")
-        << QStringList{"move:0", "tick 500", "move:1"};
-    QTest::newRow("499 ticks are not enough, a move does not restart the count")
-        << QStringList{"move:0", "tick 499", "move:0", "tick 1", "move:1"};
-    QTest::newRow("a drag uploads once per 500 ticks")
-        << QStringList{"move:0",   "tick 500", "move:1",   "tick 100", "move:1",   "tick 100", "move:1",
-                       "tick 300", "move:2",   "tick 250", "move:2",   "tick 250", "move:3"};
+        << QStringList{"move:0", "tick 500:1", "tick 500:1", "move:2"};
+    QTest::newRow("a move does not restart the count")
+        << QStringList{"move:0", "tick 499:0", "move:0", "tick 1:1"};
+    QTest::newRow("a drag uploads once per 500 ticks and its end last")
+        << QStringList{"move:0", "tick 500:1", "move:1",   "tick 100", "move:1",   "tick 100",
+                       "move:1", "tick 300:2", "move:2",   "tick 250", "move:2",   "tick 249:2",
+                       "tick 1:3", "tick 500:3"};
+    QTest::newRow("a drag back to the uploaded values sends nothing more")
+        << QStringList{"move:0", "tick 500:1", "move:1", "back:1", "tick 500:1", "move:2"};
     QTest::newRow("a surround move on the stereo tab spends the permission")
-        << QStringList{"move:0", "tick 500", "surround:0", "move:0"};
+        << QStringList{"move:0", "tick 500:1", "tick 500:1", "surround:1", "move:1", "tick 500:2"};
     QTest::newRow("setting equal values keeps the permission")
-        << QStringList{"move:0", "tick 500", "same:0", "move:1"};
+        << QStringList{"move:0", "tick 500:1", "tick 500:1", "same:1", "move:2"};
+    QTest::newRow("a preset applied in the window is not overwritten by its end")
+        << QStringList{"move:0", "preset:1", "tick 500:1"};
+    QTest::newRow("reset in the window sends flat at once, and nothing at its end")
+        << QStringList{"move:0", "reset:1", "tick 500:1"};
 }
 
 void TuningTest::rateLimiter()
@@ -847,28 +923,35 @@ void TuningTest::rateLimiter()
     int direction = 1;
     int uploaded = 0;
     for (const QString &step : steps) {
-        const int expected = step.section(':', 1).toInt();
-        if (step.startsWith("tick")) {
-            tick(step.section(' ', 1).toInt());
-            continue;
-        }
-        if (step.startsWith("move")) {
-            QSlider *slider = m_window->getBandSlider(Stereo, 3);
-            if (slider->value() >= slider->maximum() || slider->value() <= slider->minimum())
+        const QString action = step.section(':', 0, 0);
+        QSlider *slider = m_window->getBandSlider(Stereo, 3);
+        if (action.startsWith("tick")) {
+            tick(action.section(' ', 1).toInt());
+        } else if (action == "move" || action == "back") {
+            if (action == "move" && (slider->value() >= slider->maximum() || slider->value() <= slider->minimum()))
                 direction = -direction;
-            slider->triggerAction(direction > 0 ? QSlider::SliderSingleStepAdd
-                                                : QSlider::SliderSingleStepSub);
-        } else if (step.startsWith("surround")) {
-            QSlider *slider = m_window->getBandSlider(Surround, 0);
-            slider->setValue(slider->value() == 0 ? 1 : 0);
-        } else if (step.startsWith("same")) {
+            const bool up = (direction > 0) == (action == "move");
+            slider->triggerAction(up ? QSlider::SliderSingleStepAdd : QSlider::SliderSingleStepSub);
+        } else if (action == "surround") {
+            QSlider *surround = m_window->getBandSlider(Surround, 0);
+            surround->setValue(surround->value() == 0 ? 1 : 0);
+        } else if (action == "same") {
             m_window->setSliderValue(sliders(Stereo), Stereo);
+        } else if (action == "preset") {
+            radio("radioButton_Stereo_Pop")->click();
+        } else if (action == "reset") {
+            m_window->ui.pushButton_CustomReset->click();
+        } else {
+            QFAIL(qPrintable("unknown step " + step));
         }
+        if (!step.contains(':'))
+            continue;
+        const int expected = step.section(':', 1).toInt();
         const QVector<PeqHalf> lowers = peqSent();
         QCOMPARE(lowers.size(), expected); // only lower halves: no event loop ran yet
         if (expected > uploaded) {
-            // An upload carries the sliders as the move left them.
-            QCOMPARE(lowers.last().mode, 6);
+            // An upload carries the sliders as they are, with the number of what is applied.
+            QCOMPARE(lowers.last().mode, action == "preset" ? 0 : 6);
             QCOMPARE(lowers.last().gains, lowerHalf(sliders(Stereo)));
         }
         uploaded = expected;
@@ -914,6 +997,161 @@ void TuningTest::dragUploadsAtMostOncePer500Ticks()
     QVERIFY2(!starts.isEmpty(), "a drag of 5 s uploaded nothing");
     for (int i = 1; i < starts.size(); ++i)
         QVERIFY2(starts[i] - starts[i - 1] >= 450, qPrintable(QString::number(starts[i] - starts[i - 1])));
+}
+
+// What the headset plays once the user stops is what the sliders show, against the real
+// 1 ms tick: the end of a slow drag, of a burst of key presses, and a Reset right after a
+// move all reach the wire, and slider uploads still keep 500 ms apart.
+void TuningTest::soundEqualsScreen_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::newRow("a slow drag to +12 ends with +12 on the headset") << "drag";
+    QTest::newRow("a key burst ends with its last value on the headset") << "keys";
+    QTest::newRow("reset 200 ms after a move ends flat on the headset") << "reset";
+}
+
+void TuningTest::soundEqualsScreen()
+{
+    QFETCH(QString, gesture);
+    using Clock = std::chrono::steady_clock;
+    const auto msBetween = [](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+
+    openWindow(&kModel0, "rateLimiter", [] { writeSettingsFile({{&kModel0, {seed("A", Stereo, 0)}, {}}}); });
+    RETURN_IF_FAILED();
+    m_window->setTabWidgetIndex(Stereo);
+    radio("radioButton_Stereo_Customize")->click();
+    QSlider *slider = m_window->getBandSlider(Stereo, 5);
+    slider->setValue(0);
+    // The limiter at rest (its 500 ticks take longer than 500 ms on a crawling machine).
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->m_tickTimerId == 0, 30000);
+    settle();
+    RETURN_IF_FAILED();
+
+    // The emulator stamps a report when it is written, on its own steady clock; the lower
+    // half of an upload is written inside the click, which ties that clock to ours.
+    const Clock::time_point beforeClick = Clock::now();
+    m_window->getCustomizeButton(Stereo, 0)->click();
+    const Clock::time_point afterClick = Clock::now();
+    const QVector<PeqHalf> reference = peqSent();
+    QVERIFY(!reference.isEmpty());
+    const double wireAtClick = reference.first().ms;
+    const Clock::time_point clickAt = beforeClick + (afterClick - beforeClick) / 2;
+    const auto onWireClock = [&](Clock::time_point t) { return wireAtClick + msBetween(clickAt, t); };
+    slider->setValue(0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->m_tickTimerId == 0, 30000);
+    settle();
+    RETURN_IF_FAILED();
+
+    // A user who just started dragging: the permission is not there yet.
+    shutRateLimiter();
+    Clock::time_point firstMove = Clock::now();
+    Clock::time_point lastMove;
+    const auto pace = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    if (gesture == "drag") {
+        // From 0 to +12 in two seconds, the event loop (and so the tick) running meanwhile.
+        for (int step = 0; step < 12; ++step) {
+            slider->triggerAction(QSlider::SliderSingleStepAdd);
+            lastMove = Clock::now();
+            pace(170);
+        }
+        QCOMPARE(slider->value(), 12);
+    } else if (gesture == "keys") {
+        slider->setFocus();
+        for (int press = 0; press < 7; ++press) {
+            QTest::keyClick(slider, Qt::Key_Up);
+            lastMove = Clock::now();
+        }
+        QCOMPARE(slider->value(), 7);
+    } else {
+        slider->triggerAction(QSlider::SliderSingleStepAdd);
+        pace(200);
+        m_window->ui.pushButton_CustomReset->click();
+        lastMove = Clock::now();
+        QCOMPARE(sliders(Stereo), std::vector<int>(10, 0));
+    }
+
+    // The limiter comes to rest only when nothing is held back any more.
+    QTRY_VERIFY_WITH_TIMEOUT(m_window->m_tickTimerId == 0, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(uploadsComplete(), 5000);
+    const QVector<PeqHalf> sent = peqSent();
+    settle();
+    QVector<PeqHalf> lowers;
+    QVector<PeqHalf> uppers;
+    for (const PeqHalf &half : sent)
+        (half.first == 0 ? lowers : uppers) << half;
+    QVERIFY(!lowers.isEmpty());
+    QVERIFY(!uppers.isEmpty());
+    // The last upload carries what the screen shows, in both halves, with A's number.
+    QCOMPARE(lowers.last().gains, lowerHalf(sliders(Stereo)));
+    QCOMPARE(uppers.last().gains, upperHalf(sliders(Stereo)));
+    QCOMPARE(lowers.last().mode, 6);
+    QCOMPARE(uppers.last().mode, 6);
+    // The limiter's window is 500 ticks of the 1 ms timer; a machine too busy to tick every
+    // millisecond stretches it, and the bound with it. Each slider upload ends a window
+    // that began at the first held-back move or at the upload before.
+    double window = 500;
+    double windowStart = onWireClock(firstMove);
+    for (const PeqHalf &lower : lowers) {
+        window = std::max(window, lower.ms - windowStart);
+        windowStart = lower.ms;
+    }
+    const double late = lowers.last().ms - onWireClock(lastMove);
+    qInfo("last values on the headset %.1f ms after the last move; %d uploads; longest window %.1f ms", late,
+          int(lowers.size()), window);
+    QVERIFY2(late <= std::max(600.0, window + 100),
+             qPrintable(QString("the last values reached the headset %1 ms after the last move (window %2 ms)")
+                            .arg(late)
+                            .arg(window)));
+
+    if (gesture != "reset") {
+        // Slider uploads keep their distance. The stamp is taken in the write, a moment
+        // after the tick that sent it, so a few ms of slack.
+        for (int i = 1; i < lowers.size(); ++i)
+            QVERIFY2(lowers[i].ms - lowers[i - 1].ms >= 495,
+                     qPrintable(QString("uploads %1 ms apart").arg(lowers[i].ms - lowers[i - 1].ms)));
+    }
+}
+
+// "R&B" is a name, not "RB" with an accelerator on B: Alt+B applies nothing.
+void TuningTest::ampersandNameIsNoAccelerator()
+{
+    openWindow(&kModel0, "ampersand", [] {
+        writeSettingsFile({{&kModel0, {seed("R&B", Stereo, 0), seed("Mode02", Stereo, 1)}, {}}});
+    });
+    RETURN_IF_FAILED();
+    m_window->setTabWidgetIndex(Stereo);
+    radio("radioButton_Stereo_Customize")->click();
+    m_window->getCustomizeButton(Stereo, 1)->click();
+    settle();
+    RETURN_IF_FAILED();
+
+    QRadioButton *button = m_window->getCustomizeButton(Stereo, 0);
+    QVERIFY(button->isVisible());
+    QVERIFY(QKeySequence::mnemonic(button->text()).isEmpty());
+    // Drawn as its name: the text with accelerators shown is as wide as "R&B" itself.
+    const QFontMetrics metrics(button->font());
+    QCOMPARE(metrics.size(Qt::TextShowMnemonic, button->text()).width(), metrics.horizontalAdvance("R&B"));
+
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    shutRateLimiter();
+    QTest::keyClick(m_window.get(), Qt::Key_B, Qt::AltModifier);
+    QVERIFY(!button->isChecked());
+    QVERIFY(m_window->getCustomizeButton(Stereo, 1)->isChecked());
+    QCOMPARE(peqSent().size(), 0);
+    QCOMPARE(rememberedUuid(kModel0), QString("{Mode02-uuid}"));
+
+    // Chosen by the user, it is applied under its literal name.
+    button->click();
+    QCOMPARE(rememberedUuid(kModel0), QString("{R&B-uuid}"));
+    QCOMPARE(sliders(Stereo), customBands(Stereo, 0));
+    settle();
 }
 
 // ---------------------------------------------------------------------------------------
