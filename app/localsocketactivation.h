@@ -6,23 +6,32 @@
 #include <QPointer>
 #include <QWidget>
 
+class QLocalSocket;
+
 // Activation over a local socket that only the same user can reach: the first instance
-// listens, a second one connects, asks, and waits briefly for the answer.
+// listens, a second one connects, asks, and waits briefly for the answer. The same socket
+// carries the commands of scripting clients (app/scriptprotocol.h).
 class LocalSocketActivation : public InstanceActivation
 {
   public:
     explicit LocalSocketActivation(const QString &serverName);
 
     void serve(QWidget *window) override;
+    void serveCommands(HeadsetControl *control) override;
     bool activateRunning() override;
 
-    // Per user, so that two users' instances never answer each other.
+    // Per user session, like the instance lock, so that two users' instances never answer
+    // each other.
     static QString defaultServerName();
 
   private:
-    void answer(class QLocalSocket *socket);
+    friend class ChannelSession;
+    // The second start's request: bring the window forward.
+    void raiseWindow();
 
     QString m_serverName;
     QLocalServer m_server;
     QPointer<QWidget> m_window;
+    HeadsetControl *m_control = nullptr;
+    int m_sessions = 0;
 };

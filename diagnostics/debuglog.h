@@ -7,6 +7,11 @@
 // Each entry opens, appends and closes the file, so the file is complete on disk after
 // every call; at 10 MiB it starts again with a "**Next Data!" header. Strings are written
 // as Latin-1 ("?" for anything else). GUI thread only: there is no lock.
+//
+// The log is written only into a regular file of this user, reached without following a
+// link: a link, device, FIFO, hard link or another user's file or folder in its place turns
+// logging off for the run (one trace line), so a planted link can never make the program
+// empty or overwrite the file it points to.
 
 #include <QString>
 

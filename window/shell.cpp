@@ -221,6 +221,11 @@ void ToneTuningTool::on_ExitAppAction()
     // Joined here, not left running: the process then ends promptly and no worker thread
     // touches the link or the window while they are torn down.
     stopWorkerThreads();
+    qDebug() << "Worker threads joined";
+    // The final switch request stays the last report the headset gets: whatever is still
+    // queued behind "quit" (a pending view switch, a reply) finds the link closed.
+    if (deviceOpen == 1)
+        closeHeadset();
     QCoreApplication::quit();
 }
 

@@ -186,6 +186,8 @@ class RunningProgram:
             "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
             "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
             "TMPDIR": self.home,
+            # The single-instance lock and socket live here: apart from any other run.
+            "XDG_RUNTIME_DIR": self.home,
             "TONETUNINGTOOL_HID_LIBRARY": emulator,
             "HEADSET_EMULATOR_WIRE_LOG": self.wire,
             "HEADSET_EMULATOR_CONTROL": os.path.join(self.home, "control.sock"),

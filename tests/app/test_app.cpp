@@ -1,9 +1,12 @@
-// Program start-up pieces that run inside one process: the application font and the
-// activation of a running instance's window.
+// Program start-up pieces: the application font, the activation of a running instance's
+// window, and the command line (parsed, and as the real program answers it).
+#include "common/instancesandbox.h"
 #include "common/testmain.h"
 
 #include "app/appfont.h"
+#include "app/commandline.h"
 #include "app/localsocketactivation.h"
+#include "app/singleinstance.h"
 
 #include <QFontDatabase>
 #include <QWidget>
@@ -41,6 +44,141 @@ class AppTest : public QObject
     Q_OBJECT
 
   private slots:
+    // What the arguments ask for, before anything runs.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // after the program
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("command"); // Command: kind|json|type|name|mic; UsageError: the error
+        const int run = CommandLine::Run, help = CommandLine::Help, version = CommandLine::Version;
+        const int command = CommandLine::Command, usage = CommandLine::UsageError;
+        QTest::newRow("no arguments starts the program") << QStringList{} << run << "";
+        QTest::newRow("-autorun starts the program") << QStringList{"-autorun"} << run << "";
+        QTest::newRow("unknown options are ignored") << QStringList{"--frobnicate", "-x", "word"} << run << "";
+        QTest::newRow("Qt's own options are ignored") << QStringList{"-platform", "offscreen"} << run << "";
+        QTest::newRow("--help") << QStringList{"--help"} << help << "";
+        QTest::newRow("-h") << QStringList{"-h"} << help << "";
+        QTest::newRow("--version") << QStringList{"--version"} << version << "";
+        QTest::newRow("--help among unknown options") << QStringList{"--frobnicate", "--help"} << help << "";
+        QTest::newRow("--version after -autorun") << QStringList{"-autorun", "--version"} << version << "";
+        QTest::newRow("the first of --help and --version wins") << QStringList{"--version", "--help"} << version << "";
+        QTest::newRow("--help wins over a wrong command") << QStringList{"--mic", "maybe", "--help"} << help << "";
+        QTest::newRow("--help as a mode name is still help") << QStringList{"--mode", "--help"} << help << "";
+        QTest::newRow("single-dash help is not ours") << QStringList{"-help"} << run << "";
+        QTest::newRow("--status") << QStringList{"--status"} << command << "status|0|||";
+        QTest::newRow("--status --json") << QStringList{"--status", "--json"} << command << "status|1|||";
+        QTest::newRow("--json before the command") << QStringList{"--json", "--list-modes"} << command
+                                                   << "list-modes|1|||";
+        QTest::newRow("--mode NAME") << QStringList{"--mode", "FPS"} << command << "mode|0||FPS|";
+        QTest::newRow("--mode=NAME with spaces") << QStringList{"--mode=Deep Bass"} << command
+                                                 << "mode|0||Deep Bass|";
+        QTest::newRow("--mode with --type") << QStringList{"--mode", "Deep Bass", "--type", "surround"} << command
+                                            << "mode|0|surround|Deep Bass|";
+        QTest::newRow("--type before --mode") << QStringList{"--type=stereo", "--mode", "Pop"} << command
+                                              << "mode|0|stereo|Pop|";
+        QTest::newRow("a command among unknown options") << QStringList{"-autorun", "--x", "--mic", "off"}
+                                                         << command << "mic|0|||off";
+        QTest::newRow("--mic on") << QStringList{"--mic=on"} << command << "mic|0|||on";
+        QTest::newRow("--mode without a name") << QStringList{"--mode"} << usage << "--mode needs the name of a mode";
+        QTest::newRow("--mode followed by an option") << QStringList{"--mode", "--json"} << usage
+                                                      << "--mode needs the name of a mode";
+        QTest::newRow("--mode with a blank name") << QStringList{"--mode", "  "} << usage
+                                                  << "--mode needs the name of a mode";
+        QTest::newRow("--type of another kind") << QStringList{"--mode", "Pop", "--type", "mono"} << usage
+                                                << "--type takes stereo or surround";
+        QTest::newRow("--type in capitals") << QStringList{"--mode", "Pop", "--type", "Stereo"} << usage
+                                            << "--type takes stereo or surround";
+        QTest::newRow("--type without --mode") << QStringList{"--status", "--type", "stereo"} << usage
+                                               << "--type goes with --mode";
+        QTest::newRow("--type alone") << QStringList{"--type", "stereo"} << usage << "--type goes with --mode";
+        QTest::newRow("--json with --mode") << QStringList{"--mode", "Pop", "--json"} << usage
+                                            << "--json goes with --status or --list-modes";
+        QTest::newRow("--json alone") << QStringList{"--json"} << usage << "--json goes with --status or --list-modes";
+        QTest::newRow("--mic without on or off") << QStringList{"--mic"} << usage << "--mic takes on or off";
+        QTest::newRow("--mic with another word") << QStringList{"--mic", "true"} << usage << "--mic takes on or off";
+        QTest::newRow("two commands") << QStringList{"--status", "--mic", "on"} << usage
+                                      << "one command at a time: --status, --mic";
+        QTest::newRow("the same command twice") << QStringList{"--mode", "Pop", "--mode", "Jazz"} << usage
+                                                << "one command at a time: --mode, --mode";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        QFETCH(QString, command);
+        const CommandLine parsed = parseCommandLine(QStringList{"/usr/bin/ToneTuningTool"} + arguments);
+        QCOMPARE(int(parsed.action), action);
+        if (action == CommandLine::UsageError)
+            QCOMPARE(parsed.error, command);
+        if (action != CommandLine::Command)
+            return;
+        const char *kinds[] = {"status", "list-modes", "mode", "mic"};
+        const ScriptCommand &c = parsed.command;
+        QCOMPARE(QString("%1|%2|%3|%4|%5")
+                     .arg(kinds[c.kind])
+                     .arg(int(c.json))
+                     .arg(c.modeType, c.modeName,
+                          c.kind == ScriptCommand::Mic ? QString(c.micOn ? "on" : "off") : QString()),
+                 command);
+    }
+
+    // The real program: help and version come on standard output before anything else
+    // happens. No display is offered, so a start that built a window would fail; an
+    // instance holds the instance marker, so a start that made the instance check would
+    // show its box (and never end here); and no autostart entry may appear.
+    void commandLineOfTheProgram_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString usage = usageText();
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << "";
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << usage << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "ToneTuningTool 1.0.0\n" << "";
+        QTest::newRow("--help after -autorun and unknown options")
+            << QStringList{"-autorun", "--frobnicate", "--help"} << 0 << usage << "";
+        QTest::newRow("--version among unknown options") << QStringList{"-x", "--version", "y"} << 0
+                                                         << "ToneTuningTool 1.0.0\n" << "";
+        QTest::newRow("a wrong command line") << QStringList{"--mic", "maybe"} << 2 << ""
+                                              << "ToneTuningTool: --mic takes on or off\n"
+                                                 "Try 'ToneTuningTool --help'.\n";
+        QTest::newRow("two commands") << QStringList{"--status", "--list-modes"} << 2 << ""
+                                      << "ToneTuningTool: one command at a time: --status, --list-modes\n"
+                                         "Try 'ToneTuningTool --help'.\n";
+    }
+
+    void commandLineOfTheProgram()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        instancetest::InstanceSandbox sandbox("ttt-app-commandline");
+        QVERIFY(sandbox.isValid());
+        // The program below gets no display, so its session scope names none.
+        InstanceLock runningInstance(InstanceScope(sandbox.runtimeFolder(), QString()).path("bardfgkk"));
+        QCOMPARE(runningInstance.tryAcquire(), InstanceLock::Acquired);
+        QTemporaryDir home;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool", arguments);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(QString::fromLocal8Bit(program.readAllStandardOutput()), out);
+        QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()), err);
+        QCOMPARE(program.exitCode(), exitCode);
+        QVERIFY(!QFile::exists(home.filePath("config/autostart/ToneTuningTool.desktop")));
+        QVERIFY(!QFile::exists(home.filePath("Documents/ToneTuningTool/debug.log")));
+    }
+
     void applicationFont_data()
     {
         QTest::addColumn<QByteArray>("fontFileContent"); // null: no file at all

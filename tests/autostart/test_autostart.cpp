@@ -210,8 +210,9 @@ private slots:
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("HEADSET_EMULATOR_CONFIG", home.filePath("none.json"));
-        // The single-instance marker lives in the temporary folder: a private one keeps
+        // The single-instance lock lives in the user's runtime folder: a private one keeps
         // this program apart from any other instance running on the machine.
+        env.insert("XDG_RUNTIME_DIR", home.path());
         env.insert("TMPDIR", home.path());
         QFile none(home.filePath("none.json"));
         QVERIFY(none.open(QIODevice::WriteOnly));

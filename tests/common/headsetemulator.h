@@ -67,10 +67,14 @@ class HeadsetEmulator
     }
 
     // Every line of the wire log, parsed.
-    QList<WireReport> wire() const
+    QList<WireReport> wire() const { return readWire(wireLogPath()); }
+
+    // Every line of a wire log file, parsed: also the log of the emulator in a program that
+    // a test started as a process of its own (HEADSET_EMULATOR_WIRE_LOG in its environment).
+    static QList<WireReport> readWire(const QString &path)
     {
         QList<WireReport> reports;
-        QFile file(wireLogPath());
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return reports;
         for (const QByteArray &line : file.readAll().split('\n')) {

@@ -1,18 +1,20 @@
 #pragma once
 
-// What the tests that start real copies of the program on a real X server share: xdotool to
-// find and answer their windows, and a sandbox for the single-instance objects.
+// What the tests that start real copies of the program share: xdotool to find and answer
+// their windows on a real X server, and a sandbox for the single-instance scope.
+
+#include "app/instancescope.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSharedMemory>
 #include <QStringList>
-#include <QSystemSemaphore>
 #include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace instancetest
 {
@@ -48,20 +50,25 @@ inline bool acceptBox(const QString &box)
 const QString kMainWindow = "^ToneTuningTool$";
 const QString kBox = "^prompt$";
 
-// The instance semaphore, the marker and the activation socket are all keyed by files in
-// the temporary folder: while a sandbox exists, TMPDIR is a folder of its own, so they are
-// apart from any other run on this machine. It owns the processes started in it; on
-// destruction it kills them, removes the system objects they leave behind and puts
-// TMPDIR back.
+// The instance lock files and the activation socket live in the user's runtime folder
+// (XDG_RUNTIME_DIR): while a sandbox exists, XDG_RUNTIME_DIR and TMPDIR are folders of its
+// own, so its programs are apart from any other run on this machine. It owns the processes
+// started in it; on destruction it kills them and puts both variables back.
 class InstanceSandbox
 {
   public:
     explicit InstanceSandbox(const QString &name)
-        : m_baseTemp(QDir::tempPath()),
-          m_tmp(m_baseTemp + "/" + name + "-XXXXXX")
+        : m_savedRuntime(saved("XDG_RUNTIME_DIR")), m_savedTemp(saved("TMPDIR")),
+          m_root(QDir::tempPath() + "/" + name + "-XXXXXX")
     {
-        if (m_tmp.isValid())
-            qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        if (!m_root.isValid())
+            return;
+        // A runtime folder is private to its user, or the program refuses it.
+        QDir(m_root.path()).mkdir("run");
+        ::chmod(QFile::encodeName(runtimeFolder()).constData(), 0700);
+        QDir(m_root.path()).mkdir("tmp");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeFolder()));
+        qputenv("TMPDIR", QFile::encodeName(filePath("tmp")));
     }
     InstanceSandbox(const InstanceSandbox &) = delete;
     InstanceSandbox &operator=(const InstanceSandbox &) = delete;
@@ -72,18 +79,16 @@ class InstanceSandbox
             process->kill();
             process->waitForFinished(10000);
         }
-        {
-            QSharedMemory marker("bardfgkk");
-            if (marker.attach())
-                marker.detach();
-        }
-        for (const char *key : {"adsfgdjjh", "bardfgkk"})
-            QSystemSemaphore(key, 1, QSystemSemaphore::Create);
-        qputenv("TMPDIR", QFile::encodeName(m_baseTemp));
+        restore("XDG_RUNTIME_DIR", m_savedRuntime);
+        restore("TMPDIR", m_savedTemp);
     }
 
-    bool isValid() const { return m_tmp.isValid(); }
-    QString filePath(const QString &name) const { return m_tmp.filePath(name); }
+    bool isValid() const { return m_root.isValid(); }
+    QString path() const { return m_root.path(); }
+    QString filePath(const QString &name) const { return m_root.filePath(name); }
+    QString runtimeFolder() const { return m_root.filePath("run"); }
+    // The scope a program started in this sandbox uses.
+    static InstanceScope scope() { return InstanceScope::current(); }
 
     // A new process, not started yet, that stderr of goes to the test's.
     QProcess &newProcess()
@@ -94,9 +99,39 @@ class InstanceSandbox
     }
     const std::vector<std::unique_ptr<QProcess>> &processes() const { return m_processes; }
 
+    // The environment of a program with a home of its own below the sandbox (documents,
+    // settings, debug log) and the emulator's wire log in it: "<home>/wire.log".
+    QProcessEnvironment programEnvironment(const QString &home) const
+    {
+        const QString folder = filePath(home);
+        QDir().mkpath(folder + "/Documents");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", folder);
+        env.insert("XDG_CONFIG_HOME", folder + "/.config");
+        env.insert("XDG_DATA_HOME", folder + "/.local/share");
+        env.insert("XDG_CACHE_HOME", folder + "/.cache");
+        env.insert("HEADSET_EMULATOR_WIRE_LOG", folder + "/wire.log");
+        env.insert("HEADSET_EMULATOR_CONTROL", folder + "/control.sock");
+        return env;
+    }
+
   private:
-    QString m_baseTemp;
-    QTemporaryDir m_tmp;
+    struct Saved {
+        bool set;
+        QByteArray value;
+    };
+    static Saved saved(const char *name) { return {qEnvironmentVariableIsSet(name), qgetenv(name)}; }
+    static void restore(const char *name, const Saved &value)
+    {
+        if (value.set)
+            qputenv(name, value.value);
+        else
+            qunsetenv(name);
+    }
+
+    Saved m_savedRuntime;
+    Saved m_savedTemp;
+    QTemporaryDir m_root;
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 

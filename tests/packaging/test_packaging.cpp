@@ -177,6 +177,8 @@ private slots:
         QVERIFY(QFileInfo::exists(m_prefix + "/" TTT_INSTALL_UDEV_RULES_DIR "/" + kRuleFile));
         QVERIFY(QFileInfo::exists(m_prefix + "/share/metainfo/" TTT_APPSTREAM_ID ".metainfo.xml"));
         QVERIFY(QFileInfo::exists(m_prefix + "/share/man/man1/ToneTuningTool.1.gz"));
+        // bash-completion loads it by the command's name when the command is first completed.
+        QVERIFY(QFileInfo::exists(m_prefix + "/share/bash-completion/completions/ToneTuningTool"));
     }
 
     // Qt takes applicationDirPath() from /proc/self/exe, which names the real file, so a

@@ -173,8 +173,9 @@ private:
         env.insert("XDG_CONFIG_HOME", m_home->filePath(".config"));
         env.insert("HEADSET_EMULATOR_CONFIG", config.fileName());
         env.insert("HEADSET_EMULATOR_CONTROL", m_socket);
-        // The single-instance marker lives in the temporary folder: a private one keeps
+        // The single-instance lock lives in the user's runtime folder: a private one keeps
         // this program apart from any other instance running on the machine.
+        env.insert("XDG_RUNTIME_DIR", m_home->path());
         env.insert("TMPDIR", m_home->path());
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -213,36 +213,11 @@ void TuningTest::closeWindow()
 
 bool TuningTest::uploadsComplete() const
 {
-    int lowers = 0, uppers = 0, upperAcks = 0, lastUpper = -1;
-    bool switchAfterLastUpper = false;
-    const Wire wire = m_emulator->wireSince();
-    for (int i = 0; i < wire.size(); ++i) {
-        const bool peq = commandOf(wire[i]) == 0x21;
-        if (peq && wire[i].out && payloadByte(wire[i], 1) == 0)
-            ++lowers;
-        if (peq && wire[i].out && payloadByte(wire[i], 1) == 5) {
-            ++uppers;
-            lastUpper = i;
-            switchAfterLastUpper = false;
-        }
-        if (peq && !wire[i].out && payloadByte(wire[i], 1) == 5)
-            ++upperAcks;
-        if (commandOf(wire[i]) == 0x31 && wire[i].out)
-            switchAfterLastUpper = true;
-    }
-    // More upper halves than lower ones: a test that failed left some behind.
-    if (lowers > uppers)
-        return false;
-    if (lastUpper < 0 || !m_headset)
-        return true;
-    if (upperAcks < uppers)
-        return false;
     // Acknowledgements that come close together share one algorithm switch (the window
-    // clears the acknowledgement it has acted on), so one switch after the last upper
-    // half, and no acknowledgement left unhandled, is the end of it.
-    if (peqAckFirstBand == 5)
-        return false;
-    return m_window->m_soundMode == 3 || switchAfterLastUpper;
+    // clears the acknowledgement it has acted on), so no acknowledgement may be left
+    // unhandled either.
+    return tuning::uploadsComplete(m_emulator->wireSince(), m_headset != nullptr, m_window->m_soundMode != 3,
+                                   [] { return peqAckFirstBand != 5; });
 }
 
 void TuningTest::settle()

@@ -265,6 +265,35 @@ QStringList switchRequests(const Wire &wire)
     return requests;
 }
 
+bool uploadsComplete(const Wire &wire, bool headsetOpen, bool switchExpected,
+                     const std::function<bool()> &acksHandled)
+{
+    int lowers = 0, uppers = 0, upperAcks = 0, lastUpper = -1;
+    bool switchAfterLastUpper = false;
+    for (int i = 0; i < wire.size(); ++i) {
+        const bool peq = commandOf(wire[i]) == 0x21;
+        if (peq && wire[i].out && payloadByte(wire[i], 1) == 0)
+            ++lowers;
+        if (peq && wire[i].out && payloadByte(wire[i], 1) == 5) {
+            ++uppers;
+            lastUpper = i;
+            switchAfterLastUpper = false;
+        }
+        if (peq && !wire[i].out && payloadByte(wire[i], 1) == 5)
+            ++upperAcks;
+        if (commandOf(wire[i]) == 0x31 && wire[i].out)
+            switchAfterLastUpper = true;
+    }
+    // More upper halves than lower ones: a test that failed left some behind.
+    if (lowers > uppers)
+        return false;
+    if (lastUpper < 0 || !headsetOpen)
+        return true;
+    if (upperAcks < uppers || !acksHandled())
+        return false;
+    return !switchExpected || switchAfterLastUpper;
+}
+
 QString debugLogText()
 {
     QFile file(debugLogPath());

@@ -88,6 +88,13 @@ QVector<PeqHalf> peqRequests(const Wire &wire);
 // Payloads of the SetAlgorithmSwitch requests, as "01 00 00 00 01 00".
 QStringList switchRequests(const Wire &wire);
 
+// Whether the equaliser uploads on `wire` are over: every lower half has its upper half
+// and, with a headset, every upper half its acknowledgement, `acksHandled()` holds (only
+// asked when there was an upload) and, where `switchExpected`, an algorithm switch
+// followed the last upper half.
+bool uploadsComplete(const Wire &wire, bool headsetOpen, bool switchExpected,
+                     const std::function<bool()> &acksHandled = [] { return true; });
+
 // The debug log written since the window was constructed.
 QString debugLogText();
 
