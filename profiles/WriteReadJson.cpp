@@ -1,6 +1,7 @@
 #include "profiles/WriteReadJson.h"
 
 #include "profiles/jsonfiles.h"
+#include "profiles/keepaside.h"
 #include "profiles/presetcatalogue.h"
 
 #include <QDebug>
@@ -31,20 +32,79 @@ int jsonInt(const QJsonValue &value)
     return static_cast<int>(number);
 }
 
-ModeData *modeFromJson(const QJsonObject &object, bool preset)
+// Reads the values of a file and notes any it cannot take as they are (a wrong type, a
+// fraction, a number beyond int): saving what was read would change or drop them.
+struct ValueReading {
+    bool lossy = false;
+
+    QString text(const QJsonObject &object, const char *key)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        lossy |= !value.isUndefined() && !value.isString();
+        return value.toString();
+    }
+    int number(const QJsonValue &value)
+    {
+        const int read = jsonInt(value);
+        lossy |= !value.isUndefined() && !(value.isDouble() && read == value.toDouble());
+        return read;
+    }
+    int number(const QJsonObject &object, const char *key)
+    {
+        return number(object.value(QLatin1String(key)));
+    }
+    QJsonArray array(const QJsonObject &object, const char *key)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        lossy |= !value.isUndefined() && !value.isArray();
+        return value.toArray();
+    }
+    QJsonObject object(const QJsonValue &value)
+    {
+        lossy |= !value.isObject();
+        return value.toObject();
+    }
+};
+
+const std::initializer_list<const char *> kTopKeys = {"currentMode", "customizeMode"};
+const std::initializer_list<const char *> kRecordKeys = {"deviceUuid", "pid", "uuid", "vid"};
+const std::initializer_list<const char *> kDeviceKeys = {"deviceUuid", "modes", "pid", "vid"};
+const std::initializer_list<const char *> kModeKeys = {"algorithm", "customizeType", "index", "name",
+                                                       "parameter", "type",          "uuid"};
+
+// The keys of `object` other than `known`: what a user or a later program stored there.
+QJsonObject otherKeys(QJsonObject object, std::initializer_list<const char *> known)
+{
+    for (const char *key : known)
+        object.remove(QLatin1String(key));
+    return object;
+}
+
+// `object` with the keys this program writes put over the ones it does not know.
+QJsonObject withKnownKeys(QJsonObject object,
+                          std::initializer_list<std::pair<const char *, QJsonValue>> known)
+{
+    for (const auto &entry : known)
+        object.insert(QLatin1String(entry.first), entry.second);
+    return object;
+}
+
+ModeData *modeFromJson(const QJsonObject &object, bool preset, ValueReading &reading)
 {
     auto *mode = new ModeData;
-    mode->algorithm = object.value("algorithm").toString();
-    mode->name = object.value("name").toString();
-    mode->uuid = object.value("uuid").toString();
-    mode->type = jsonInt(object.value("type"));
+    mode->algorithm = reading.text(object, "algorithm");
+    mode->name = reading.text(object, "name");
+    mode->uuid = reading.text(object, "uuid");
+    mode->type = reading.number(object, "type");
     // A preset file never decides that its modes are custom ones or where they sit.
-    mode->customizeType = preset ? 0 : jsonInt(object.value("customizeType"));
-    mode->index = preset ? 0 : jsonInt(object.value("index"));
-    const QJsonArray bands = object.value("parameter").toArray();
+    mode->customizeType = preset ? 0 : reading.number(object, "customizeType");
+    mode->index = preset ? 0 : reading.number(object, "index");
+    const QJsonArray bands = reading.array(object, "parameter");
     mode->parameter.reserve(bands.size());
     for (const QJsonValue &band : bands)
-        mode->parameter.push_back(jsonInt(band));
+        mode->parameter.push_back(reading.number(band));
+    if (!preset)
+        mode->otherKeys = otherKeys(object, kModeKeys);
     return mode;
 }
 
@@ -53,10 +113,13 @@ QJsonObject modeToJson(const ModeData &mode)
     QJsonArray bands;
     for (int band : mode.parameter)
         bands.append(band);
-    return QJsonObject{{"algorithm", mode.algorithm}, {"name", mode.name},
-                       {"type", mode.type},           {"uuid", mode.uuid},
-                       {"index", mode.index},         {"customizeType", mode.customizeType},
-                       {"parameter", bands}};
+    return withKnownKeys(mode.otherKeys, {{"algorithm", mode.algorithm},
+                                          {"name", mode.name},
+                                          {"type", mode.type},
+                                          {"uuid", mode.uuid},
+                                          {"index", mode.index},
+                                          {"customizeType", mode.customizeType},
+                                          {"parameter", bands}});
 }
 
 std::map<QString, ModeData *> &modesOfType(DeviceData &device, int type)
@@ -204,7 +267,8 @@ void WriteReadJson::setCurrentMode(const ModeData *mode)
     if (CurrentModeData *record = findCurrentModeRecord(true)) {
         record->uuid = appliedMode->uuid;
     } else if (const DeviceData *preset = getPresetDevice()) {
-        currentModes.push_back(new CurrentModeData{deviceUuid, preset->vid, preset->pid, appliedMode->uuid});
+        currentModes.push_back(
+            new CurrentModeData{deviceUuid, preset->vid, preset->pid, appliedMode->uuid, {}});
     }
     writeConfig();
 }
@@ -332,8 +396,9 @@ void WriteReadJson::getPresetJson(QString dirPath)
         device->pid = object.value("pid").toString();
         const QJsonValue micEnc = object.value("micENC");
         device->micENC = micEnc.isUndefined() ? true : micEnc.isBool() && micEnc.toBool();
+        ValueReading reading; // unused: a preset file is never written back
         for (const QJsonValue &element : object.value("defaultMode").toArray())
-            fileMode(*device, modeFromJson(element.toObject(), true));
+            fileMode(*device, modeFromJson(element.toObject(), true, reading));
         if (!presetDevices.emplace(hexToInt(device->pid), device).second)
             deleteDevice(device); // the file listed first keeps the product id
     }
@@ -344,28 +409,51 @@ void WriteReadJson::readConfig()
     const QString path = getConfigPath();
     if (!isFileExist(path, false))
         return;
-    const std::unique_ptr<QJsonDocument> document(readJsonFile(path));
+    bool notUtf8 = false;
+    const std::unique_ptr<QJsonDocument> document(readJsonFile(path, &notUtf8));
     if (!document || !document->isObject()) {
-        m_unreadableConfigOnDisk = true;
+        m_keepConfigAsideAs = "unreadable";
         qDebug().noquote() << "WriteReadJson::readConfig :Unreadable" << path << "starts empty";
         return;
     }
+    ValueReading reading;
     const QJsonObject object = document->object();
-    for (const QJsonValue &element : object.value("currentMode").toArray()) {
-        const QJsonObject record = element.toObject();
-        currentModes.push_back(
-            new CurrentModeData{record.value("deviceUuid").toString(), record.value("vid").toString(),
-                                record.value("pid").toString(), record.value("uuid").toString()});
+    for (const QJsonValue &element : reading.array(object, "currentMode")) {
+        const QJsonObject record = reading.object(element);
+        auto *current = new CurrentModeData{reading.text(record, "deviceUuid"), reading.text(record, "vid"),
+                                            reading.text(record, "pid"), reading.text(record, "uuid"),
+                                            otherKeys(record, kRecordKeys)};
+        currentModes.push_back(current);
     }
-    for (const QJsonValue &element : object.value("customizeMode").toArray()) {
-        const QJsonObject record = element.toObject();
+    for (const QJsonValue &element : reading.array(object, "customizeMode")) {
+        const QJsonObject record = reading.object(element);
         auto *device = new DeviceData;
-        device->vid = record.value("vid").toString();
-        device->pid = record.value("pid").toString();
-        device->deviceUuid = record.value("deviceUuid").toString();
-        for (const QJsonValue &mode : record.value("modes").toArray())
-            fileMode(*device, modeFromJson(mode.toObject(), false));
+        device->vid = reading.text(record, "vid");
+        device->pid = reading.text(record, "pid");
+        device->deviceUuid = reading.text(record, "deviceUuid");
+        device->otherKeys = otherKeys(record, kDeviceKeys);
+        for (const QJsonValue &mode : reading.array(record, "modes")) {
+            // A second mode under a name already taken cannot be kept in memory.
+            if (!fileMode(*device, modeFromJson(reading.object(mode), false, reading)))
+                reading.lossy = true;
+        }
         customizeDevices.push_back(device);
+    }
+    // Keys this program does not know are the user's or a later program's: saved back in
+    // their place rather than dropped.
+    m_otherConfigKeys = otherKeys(object, kTopKeys);
+
+    // What was read is used as it is, but the first save would lose what could not be
+    // taken as it stood (wrong types, bytes that are not UTF-8): a copy of the file is
+    // kept first, so nothing the user stored is dropped without a trace.
+    if (notUtf8) {
+        m_keepConfigAsideAs = "notutf8";
+        qDebug().noquote() << "WriteReadJson::readConfig :Not UTF-8" << path
+                           << "is kept aside at the first save";
+    } else if (reading.lossy) {
+        m_keepConfigAsideAs = "partlyread";
+        qDebug().noquote() << "WriteReadJson::readConfig :Partly read" << path
+                           << "is kept aside at the first save";
     }
 }
 
@@ -378,42 +466,42 @@ bool WriteReadJson::writeConfig()
             modes.append(modeToJson(*entry.second));
         for (const auto &entry : device->surroundModes)
             modes.append(modeToJson(*entry.second));
-        devices.append(QJsonObject{{"deviceUuid", device->deviceUuid},
-                                   {"vid", device->vid},
-                                   {"pid", device->pid},
-                                   {"modes", modes}});
+        devices.append(withKnownKeys(device->otherKeys, {{"deviceUuid", device->deviceUuid},
+                                                         {"vid", device->vid},
+                                                         {"pid", device->pid},
+                                                         {"modes", modes}}));
     }
     // Every record is written whatever the current state (no headset, no preset data, no
     // applied mode): memory is the whole truth and the file its full copy.
     QJsonArray records;
     for (const CurrentModeData *record : currentModes) {
-        records.append(QJsonObject{{"vid", record->vid},
-                                   {"pid", record->pid},
-                                   {"deviceUuid", record->deviceUuid},
-                                   {"uuid", record->uuid}});
+        records.append(withKnownKeys(record->otherKeys, {{"vid", record->vid},
+                                                         {"pid", record->pid},
+                                                         {"deviceUuid", record->deviceUuid},
+                                                         {"uuid", record->uuid}}));
     }
     const QString path = getConfigPath();
-    if (m_unreadableConfigOnDisk && !setAsideUnreadableConfig(path))
+    if (!m_keepConfigAsideAs.isEmpty() && !keepConfigAside(path))
         return false;
-    return writeJsonFile(QJsonObject{{"currentMode", records}, {"customizeMode", devices}}, path);
+    return writeJsonFile(
+        withKnownKeys(m_otherConfigKeys, {{"currentMode", records}, {"customizeMode", devices}}), path);
 }
 
-bool WriteReadJson::setAsideUnreadableConfig(const QString &path)
+// A copy, not a move: a settings file that is a link (kept with the user's dotfiles)
+// stays a link, and a crash before the new content is in place leaves the file as it was.
+bool WriteReadJson::keepConfigAside(const QString &path)
 {
     if (!QFileInfo::exists(path)) {
-        m_unreadableConfigOnDisk = false;
+        m_keepConfigAsideAs.clear();
         return true;
     }
-    QString aside = path + ".unreadable";
-    for (int n = 1; QFileInfo::exists(aside); ++n)
-        aside = path + ".unreadable." + QString::number(n);
-    if (!QFile::rename(path, aside)) {
-        qDebug().noquote() << "WriteReadJson::writeConfig :Not saved, cannot move the unreadable" << path
-                           << "aside";
+    const QString copy = keepCopyAside(path, m_keepConfigAsideAs);
+    if (copy.isEmpty()) {
+        qDebug().noquote() << "WriteReadJson::writeConfig :Not saved, cannot keep a copy of" << path;
         return false;
     }
-    qDebug().noquote() << "WriteReadJson::writeConfig :Unreadable settings kept as" << aside;
-    m_unreadableConfigOnDisk = false;
+    qDebug().noquote() << "WriteReadJson::writeConfig :Earlier settings kept as" << copy;
+    m_keepConfigAsideAs.clear();
     return true;
 }
 

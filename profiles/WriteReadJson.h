@@ -9,6 +9,7 @@
 #include "profiles/records.h"
 
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 
@@ -76,9 +77,12 @@ class WriteReadJson : public QObject
   private:
     CurrentModeData *findCurrentModeRecord(bool forStoring) const;
     bool ownsMode(const ModeData *mode) const;
-    bool setAsideUnreadableConfig(const QString &path);
+    bool keepConfigAside(const QString &path);
 
-    // The settings file was there but could not be read: it is moved aside, not
-    // overwritten, by the first save, so whatever it holds is not lost.
-    bool m_unreadableConfigOnDisk = false;
+    // Not empty when the settings file on disk holds something the first save would lose
+    // (it could not be read, held values that could not be taken as they are, or bytes
+    // that are not UTF-8): the first save then keeps a copy of it under this suffix.
+    QString m_keepConfigAsideAs;
+    // Top-level keys of the settings file this program does not know; saved as they were.
+    QJsonObject m_otherConfigKeys;
 };

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -14,14 +15,65 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
 
-// Far above any preset or settings file; keeps a stray huge or endless file below the
-// program folder from exhausting memory at start.
-constexpr qint64 kMaxJsonFileBytes = 64 * 1024 * 1024;
 constexpr qint64 kJsonReadPieceBytes = 256 * 1024;
+
+// Correct non-ASCII characters per bad byte sequence above which a file is read as UTF-8
+// with flaws rather than as GBK. Few GBK byte pairs happen to be valid UTF-8, so a file
+// really written in GBK stays far below this.
+constexpr int kUtf8CharsPerFlaw = 2;
+
+// The permission bits of a file; QFileInfo adds "User" flags for the running user, which
+// QFile::setPermissions would take for the owner's.
+constexpr QFileDevice::Permissions kModeBits =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+    QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+    QFileDevice::ExeOther;
+
+QString decodeJsonText(const QByteArray &bytes, bool *notUtf8)
+{
+    QTextCodec::ConverterState state;
+    const QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (notUtf8)
+        *notUtf8 = state.invalidChars > 0;
+    if (state.invalidChars == 0)
+        return text;
+    // A few stray bytes among correct UTF-8 names are a flaw of a UTF-8 file, not a sign
+    // of GBK: reading it as GBK would turn every correct name into mojibake.
+    int correct = 0;
+    for (const QChar c : text)
+        correct += c.unicode() >= 0x80 && c != QChar::ReplacementCharacter ? 1 : 0;
+    if (correct >= kUtf8CharsPerFlaw * state.invalidChars)
+        return text;
+    QTextCodec *gbk = QTextCodec::codecForName("GBK");
+    return gbk ? gbk->toUnicode(bytes) : text;
+}
+
+// At least the bytes the indented form of `value`, nested `depth` levels deep, adds to
+// its compact form: a line of its own indented four spaces a level for every member and
+// element, a space after every member's colon, a line break after every opening bracket
+// and an indented line for every closing one. Tells an indented form far too large
+// before it is built.
+qint64 indentationBytes(const QJsonValue &value, qint64 depth)
+{
+    qint64 bytes = 0;
+    if (value.isArray()) {
+        bytes += 1 + 4 * depth;
+        for (const QJsonValue &element : value.toArray())
+            bytes += 4 * (depth + 1) + 1 + indentationBytes(element, depth + 1);
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        bytes += 1 + 4 * depth;
+        for (auto member = object.begin(); member != object.end(); ++member)
+            bytes += 4 * (depth + 1) + 2 + indentationBytes(member.value(), depth + 1);
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -66,8 +118,10 @@ QStringList findFiles(const QString &dirPath, const QString &filter)
     return found;
 }
 
-QJsonDocument *readJsonFile(const QString &path)
+QJsonDocument *readJsonFile(const QString &path, bool *notUtf8)
 {
+    if (notUtf8)
+        *notUtf8 = false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return nullptr;
@@ -83,14 +137,7 @@ QJsonDocument *readJsonFile(const QString &path)
             return nullptr;
     }
 
-    QTextCodec::ConverterState state;
-    QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
-    if (state.invalidChars > 0) {
-        if (QTextCodec *gbk = QTextCodec::codecForName("GBK"))
-            text = gbk->toUnicode(bytes);
-    }
-
-    QByteArray utf8 = text.toUtf8();
+    QByteArray utf8 = decodeJsonText(bytes, notUtf8).toUtf8();
     const int nul = utf8.indexOf('\0');
     if (nul >= 0)
         utf8.truncate(nul);
@@ -104,14 +151,41 @@ QJsonDocument *readJsonFile(const QString &path)
 
 bool writeJsonFile(const QJsonObject &object, const QString &path)
 {
+    const QJsonDocument document(object);
+    QByteArray bytes = document.toJson(QJsonDocument::Compact);
+    // Never write a file the reader refuses: the next start would set it aside and show
+    // none of the modes. Indented for people to read while that fits the read limit,
+    // compact when only that fits, and the old file kept when not even that fits.
+    if (bytes.size() > kMaxJsonFileBytes) {
+        qDebug().noquote() << "writeJsonFile :Save failed," << path
+                           << "keeps its old content: the new content could not be read back";
+        return false;
+    }
+    if (bytes.size() + indentationBytes(object, 0) <= kMaxJsonFileBytes) {
+        QByteArray indented = document.toJson(QJsonDocument::Indented);
+        if (indented.size() <= kMaxJsonFileBytes)
+            bytes.swap(indented);
+    }
+
+    // QSaveFile refuses to replace a read-only file, and the changes would then be gone at
+    // the next start while the window shows them. A read-only file in a folder the user
+    // may write is replaced as deleting and creating it would: the new file is writable
+    // by its owner. Links are followed, as QSaveFile follows them.
+    const QFileInfo target(QFileInfo(path).canonicalFilePath());
+    const QFileDevice::Permissions before = target.permissions() & kModeBits;
+    const bool madeWritable = target.isFile() && !(before & QFileDevice::WriteOwner) &&
+                              ::access(QFile::encodeName(target.absolutePath()).constData(), W_OK) == 0 &&
+                              QFile::setPermissions(target.filePath(), before | QFileDevice::WriteOwner);
+
     QSaveFile file(path);
-    const QByteArray bytes = QJsonDocument(object).toJson();
     // Unbuffered, so a short write (disk full, size limit) shows here: Qt 5 QSaveFile
     // commits a truncated file when the failure only surfaces while its buffer is flushed.
     // Left uncommitted, the temporary file is removed and the old file stays.
     if (file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered) &&
         file.write(bytes) == bytes.size() && file.commit())
         return true;
+    if (madeWritable)
+        QFile::setPermissions(target.filePath(), before);
     qDebug().noquote() << "writeJsonFile :Save failed," << path
                        << "keeps its old content:" << file.errorString();
     return false;

@@ -4,6 +4,7 @@
 // mode, the modes of one headset model or one physical headset, and the mode a headset
 // last used. They are plain heap records; WriteReadJson owns every one of them.
 
+#include <QJsonObject>
 #include <QString>
 
 #include <cstddef>
@@ -21,6 +22,7 @@ struct ModeData {
     int customizeType = 0;      // 1 custom mode, 0 preset
     std::vector<int> parameter; // band gains 30 Hz .. 16 kHz, -12 .. 12; a file may hold any count
     int index = 0;              // custom modes only: position 0..4 of the custom radio button
+    QJsonObject otherKeys;      // custom modes only: keys of the settings file this program does not know
 };
 
 struct DeviceData {
@@ -30,6 +32,7 @@ struct DeviceData {
     bool micENC = true;
     std::map<QString, ModeData *> stereoModes;   // modes whose type is 1, by name
     std::map<QString, ModeData *> surroundModes; // every other mode, by name
+    QJsonObject otherKeys;                       // keys of the settings file this program does not know
 };
 
 // Bands 30, 60, 120, 250, 500, 1k, 2k, 4k, 8k and 16k Hz: the sliders of one sound type.
@@ -51,4 +54,5 @@ struct CurrentModeData {
     QString vid;
     QString pid;
     QString uuid;
+    QJsonObject otherKeys; // keys of the settings file this program does not know
 };

@@ -2,8 +2,9 @@
 // by the profile store, used (every remembered headset made current, which restores and
 // saves), a custom mode added, saved, and loaded again by a second store. Promises
 // checked: the second store holds exactly what the first one had in memory (every
-// custom mode that was saved is there), and a file the store could not read is kept
-// aside byte for byte instead of being overwritten.
+// custom mode that was saved is there); a file the store could not read, or not read
+// whole, is kept aside byte for byte instead of being overwritten; top-level keys the
+// program does not know are saved as they were.
 
 #include "fuzztargets.h"
 
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTextCodec>
 
 #include <memory>
 
@@ -65,10 +67,26 @@ QStringList describe(const WriteReadJson &store)
     return lines;
 }
 
-bool readableAsObject(const QString &path)
+// The file's object, or null when it is not one.
+std::unique_ptr<QJsonObject> readObject(const QString &path)
 {
     const std::unique_ptr<QJsonDocument> document(readJsonFile(path));
-    return document && document->isObject();
+    if (!document || !document->isObject())
+        return nullptr;
+    return std::make_unique<QJsonObject>(document->object());
+}
+
+bool validUtf8(const QByteArray &bytes)
+{
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
+    return state.invalidChars == 0;
+}
+
+bool holdsBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
 }
 
 } // namespace
@@ -88,7 +106,8 @@ int fuzzSettingsFile(const uint8_t *data, size_t size)
             fuzzFailure("the settings file can be written", __FILE__, __LINE__);
         file.write(input);
     }
-    const bool readable = readableAsObject(path);
+    const std::unique_ptr<QJsonObject> before = readObject(path);
+    const bool readable = before != nullptr;
 
     QStringList saved;
     {
@@ -116,12 +135,26 @@ int fuzzSettingsFile(const uint8_t *data, size_t size)
         saved = describe(first);
     }
 
-    // A file that could not be read is moved aside untouched, never overwritten.
-    const QString aside = path + ".unreadable";
-    fuzzCheck(QFile::exists(aside) == !readable);
-    if (!readable) {
-        QFile kept(aside);
-        fuzzCheck(kept.open(QIODevice::ReadOnly) && kept.readAll() == input);
+    // A file that could not be read is kept aside untouched, never overwritten; so is one
+    // whose bytes are not all UTF-8. A copy kept for values that could not be taken as
+    // they are holds the file's bytes too.
+    fuzzCheck(QFile::exists(path + ".unreadable") == !readable);
+    if (!readable)
+        fuzzCheck(holdsBytes(path + ".unreadable", input));
+    fuzzCheck(QFile::exists(path + ".notutf8") == (readable && !validUtf8(input)));
+    if (QFile::exists(path + ".notutf8"))
+        fuzzCheck(holdsBytes(path + ".notutf8", input));
+    if (QFile::exists(path + ".partlyread"))
+        fuzzCheck(readable && validUtf8(input) && holdsBytes(path + ".partlyread", input));
+
+    // Keys the program does not know come through the save as they were.
+    if (readable) {
+        const std::unique_ptr<QJsonObject> after = readObject(path);
+        fuzzCheck(after != nullptr);
+        for (auto key = before->begin(); key != before->end(); ++key) {
+            if (key.key() != "currentMode" && key.key() != "customizeMode")
+                fuzzCheck(after->value(key.key()) == key.value());
+        }
     }
 
     WriteReadJson second(program);

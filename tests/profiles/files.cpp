@@ -168,6 +168,10 @@ void ProfilesTest::readJsonFileDecodesOrRefuses_data()
     QTest::newRow("one invalid byte switches the whole file")
         << QByteArray("{\"name\": \"\xc3\xa9\", \"x\": \"") + gbkName + "\"}" << true
         << QTextCodec::codecForName("GBK")->toUnicode("\xc3\xa9"); // not the UTF-8 "\u00e9"
+    // Read as GBK, the correct names would turn into mojibake.
+    QTest::newRow("a stray byte among correct UTF-8 names keeps them")
+        << QByteArray("{\"name\": \"\xe6\xb5\x81\xe8\xa1\x8c\", \"x\": \"Caf\xc3\xa9 \xff\"}") << true
+        << QString::fromUtf8("流行");
     QTest::newRow("sequence cut off after the object")
         << QByteArray("{\"name\": \"Pop\"}\xe6\xb5") << true << "Pop";
     QTest::newRow("NUL after the object ends the text")
@@ -263,6 +267,19 @@ void ProfilesTest::writeJsonFileReplacesWholeFile()
     QCOMPARE(fx::readBytes(path), expected);
     // Nothing but the file itself is left in the folder.
     QCOMPARE(QDir(presetDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.json"});
+}
+
+// A file the reader would refuse is never written: the next start would set it aside and
+// show nothing of what it holds.
+void ProfilesTest::writeJsonFileRefusesWhatCannotBeReadBack()
+{
+    const QString path = presetDir() + "/big.json";
+    QVERIFY(fx::writeBytes(path, "{\"old\": true}"));
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^writeJsonFile :Save failed.*could not be read back"));
+    QVERIFY(!writeJsonFile(QJsonObject{{"pad", QString(int(kMaxJsonFileBytes), 'x')}}, path));
+    QCOMPARE(fx::readBytes(path), QByteArray("{\"old\": true}"));
+    QCOMPARE(QDir(presetDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"big.json"});
 }
 
 void ProfilesTest::writeJsonFileFailureKeepsOldContent()

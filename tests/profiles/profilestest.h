@@ -31,6 +31,7 @@ class ProfilesTest : public QObject
     void readJsonFileCannotOpen();
     void writeJsonFileReplacesWholeFile();
     void writeJsonFileFailureKeepsOldContent();
+    void writeJsonFileRefusesWhatCannotBeReadBack();
 
     // Preset files (presets.cpp)
     void presetFilesFoundAndFiled();
@@ -70,6 +71,10 @@ class ProfilesTest : public QObject
     void settingsWrongTypesFallBack_data();
     void settingsWrongTypesFallBack();
     void settingsFolderReadOnly();
+
+    // What a save leaves of odd settings files and beside them (settingsfiletable.cpp)
+    void settingsFileAfterSave_data();
+    void settingsFileAfterSave();
     void diskFullKeepsOldSettings();
     void killedWhileSaving();
     void userFolderWarning();
