@@ -3,6 +3,7 @@
 // window must still end exactly under the pointer, at the pointer minus the grab offset.
 // Xvfb runs no window manager, so the window system cannot take the drag over and the
 // window's own path runs.
+#include "common/headsetemulator.h"
 #include "common/instancesandbox.h"
 #include "common/testmain.h"
 #include "window/ToneTuningTool.h"
@@ -15,6 +16,9 @@ namespace
 {
 
 const int kMovesPerDrag = 50;
+// No headset: an emulated one would switch the view 500 ms after the start, which moves
+// the drag zones under a drag that has already begun.
+const QByteArray kUnplugged = R"({"devices": [{"id": "headset", "plugged": false}]})";
 
 // The window's place as the X server has it.
 QPoint serverPosition(QWidget &window)
@@ -64,6 +68,7 @@ class TestDrag : public QObject
         QFETCH(int, view);
         QFETCH(QPoint, grab);
         QFETCH(QPoint, step);
+        HeadsetEmulator emulator(kUnplugged);
         ToneTuningTool window;
         window.m_deviceView = view;
         window.move(300, 200);
