@@ -1193,7 +1193,9 @@ void TuningTest::noHeadset()
     const QString logBefore = debugLogText();
     radio("radioButton_Stereo_RockRoll")->click();
     // Both halves are attempted, the upper one 20 ms after the click.
-    QTRY_COMPARE_WITH_TIMEOUT(debugLogText().mid(logBefore.size()).count(failedWrite), 2, 2000);
+    // A held-back slider change may add a third attempt right after them (seen with a window
+    // that had just been built); it fails the same way and changes nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(debugLogText().mid(logBefore.size()).count(failedWrite) >= 2, 2000);
     const QString logAfter = debugLogText().mid(logBefore.size());
     if (wasConnected) {
         deviceOpen = 1;
