@@ -1193,8 +1193,8 @@ void TuningTest::noHeadset()
     const QString logBefore = debugLogText();
     radio("radioButton_Stereo_RockRoll")->click();
     // Both halves are attempted, the upper one 20 ms after the click.
-    // A held-back slider change may add a third attempt right after them (seen with a window
-    // that had just been built); it fails the same way and changes nothing.
+    // A third attempt sometimes follows right after them under a window that has just been
+    // built; it fails the same way and changes nothing.
     QTRY_VERIFY_WITH_TIMEOUT(debugLogText().mid(logBefore.size()).count(failedWrite) >= 2, 2000);
     const QString logAfter = debugLogText().mid(logBefore.size());
     if (wasConnected) {
