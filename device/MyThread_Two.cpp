@@ -46,6 +46,9 @@ void MyThread_Two::stop()
 {
     m_stopFlag = 1;
     wait();
+    // Pairs with the lock at the end of run(): the join through QThread::wait() happens in
+    // Qt, which race checkers do not see, and this object's memory is reused once it is gone.
+    m_wake.locked([] {});
 }
 
 void MyThread_Two::flagsChanged(bool started, bool stopped)
@@ -134,4 +137,5 @@ void MyThread_Two::run()
         else
             m_wake.waitUntil(wakeAt, changed);
     }
+    m_wake.locked([] {}); // the last access to the flags comes before stop() returns
 }
