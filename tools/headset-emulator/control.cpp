@@ -1,6 +1,7 @@
 #include "controlserver.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -15,6 +16,15 @@
 
 namespace emulator
 {
+
+bool parseNumber(const std::string &word, int base, long low, long high, long &value)
+{
+    if (word.empty())
+        return false;
+    char *end = nullptr;
+    value = std::strtol(word.c_str(), &end, base);
+    return *end == '\0' && value >= low && value <= high;
+}
 
 struct ControlServer::Impl {
     std::string path;

@@ -10,6 +10,9 @@
 namespace emulator
 {
 
+// One number of a control command, written in `base` and within [low, high].
+bool parseNumber(const std::string &word, int base, long low, long high, long &value);
+
 class ControlServer
 {
   public:

@@ -507,15 +507,6 @@ bool parseOnOff(const std::string &word, bool &value)
     return false;
 }
 
-bool parseNumber(const std::string &word, int base, long low, long high, long &value)
-{
-    if (word.empty())
-        return false;
-    char *end = nullptr;
-    value = std::strtol(word.c_str(), &end, base);
-    return *end == '\0' && value >= low && value <= high;
-}
-
 // The devices a command names: the one with `id`, or every one when no id is given.
 bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt,
                    std::vector<Device *> &chosen, std::string &error)

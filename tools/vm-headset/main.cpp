@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 using namespace replyrules;
+using emulator::parseNumber;
 using Clock = std::chrono::steady_clock;
 
 namespace
@@ -75,15 +76,6 @@ bool sendToHost(DeviceSide &h, const Report &report)
         return false;
     logReport(h, "IN", report);
     return true;
-}
-
-bool parseNumber(const std::string &word, int base, long low, long high, long &value)
-{
-    if (word.empty())
-        return false;
-    char *end = nullptr;
-    value = std::strtol(word.c_str(), &end, base);
-    return *end == '\0' && value >= low && value <= high;
 }
 
 std::string runCommand(DeviceSide &h, const std::string &line)
