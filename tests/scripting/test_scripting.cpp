@@ -6,6 +6,7 @@
 #include "common/headsetemulator.h"
 #include "common/instancesandbox.h"
 #include "common/testmain.h"
+#include "bandsintests.h"
 #include "tuningfixture.h"
 
 #include "app/localsocketactivation.h"
@@ -31,27 +32,8 @@
 
 using namespace tuning;
 
-Q_DECLARE_METATYPE(std::vector<int>)
-
-namespace QTest
-{
-template <> inline char *toString(const std::vector<int> &bands)
-{
-    QStringList values;
-    for (int value : bands)
-        values << QString::number(value);
-    return qstrdup(qPrintable("{" + values.join(", ") + "}"));
-}
-} // namespace QTest
-
 namespace
 {
-
-#define RETURN_IF_FAILED()                                                                                   \
-    do {                                                                                                     \
-        if (QTest::currentTestFailed())                                                                      \
-            return;                                                                                          \
-    } while (0)
 
 // A command may start the program; under a sanitizer on a loaded machine that takes a while.
 const int kCommandTimeoutMs = 90000;

@@ -5,6 +5,7 @@
 #include "common/testmain.h"
 #include "common/tracecapture.h"
 #include "device/UsbHidOperation.h"
+#include "bandsintests.h"
 #include "tuningfixture.h"
 #include "window/ToneTuningTool.h"
 
@@ -26,30 +27,10 @@
 
 using namespace tuning;
 
-Q_DECLARE_METATYPE(std::vector<int>)
-
-namespace QTest
-{
-// Band lists in failure messages.
-template <> inline char *toString(const std::vector<int> &bands)
-{
-    QStringList values;
-    for (int value : bands)
-        values << QString::number(value);
-    return qstrdup(qPrintable("{" + values.join(", ") + "}"));
-}
-} // namespace QTest
 Q_DECLARE_METATYPE(QVector<CustomSeed>)
 
 namespace
 {
-
-// Helpers that may fail the test return normally; callers stop with this.
-#define RETURN_IF_FAILED()                                                                                   \
-    do {                                                                                                     \
-        if (QTest::currentTestFailed())                                                                      \
-            return;                                                                                          \
-    } while (0)
 
 std::vector<int> padded(std::vector<int> bands)
 {
