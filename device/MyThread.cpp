@@ -1,17 +1,32 @@
 #include "device/MyThread.h"
 
 #include "device/UsbHidOperation.h"
+#include "device/reportbacklog.h"
 
 #include <QDebug>
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 
 namespace
 {
 
 constexpr int kReadTimeoutMs = 50;
 constexpr int kSpectrumPacePasses = 4;
+
+// Takes every report the kernel already holds, without waiting, while the backlog has room.
+void takeWaitingReports(hid_device *device, ReportBacklog &backlog)
+{
+    unsigned char waiting[report::kBufferSize];
+    while (!backlog.full()) {
+        const int length = usbHidReadDevice(device, waiting, report::kBufferSize, 0);
+        // Nothing more waiting, or a failed read, which a later pass meets again.
+        if (length <= 0)
+            return;
+        backlog.put(waiting, length);
+    }
+}
 
 } // namespace
 
@@ -26,6 +41,10 @@ MyThread::~MyThread()
 void MyThread::run()
 {
     qDebug().noquote() << "thread... ... ... ...";
+    // Reports the kernel already holds are taken ahead of handling them: hidraw keeps only
+    // 64 unread reports per reader and drops newer ones, and handling a reply (its traces
+    // above all) can take longer than the headset needs to send the next one.
+    auto backlog = std::make_unique<ReportBacklog>();
     unsigned char receiveBuffer[report::kBufferSize];
     unsigned char readBuffer[report::kBufferSize];
     for (;;) {
@@ -40,7 +59,12 @@ void MyThread::run()
         if (!device)
             return;
 
-        const int count = usbHidReadDevice(device, readBuffer, report::kBufferSize, kReadTimeoutMs);
+        int count = backlog->take(readBuffer);
+        if (count == 0)
+            count = usbHidReadDevice(device, readBuffer, report::kBufferSize, kReadTimeoutMs);
+        if (count > 0)
+            takeWaitingReports(device, *backlog);
+
         if (count == report::kShortReportSize || count == report::kLongReportSize) {
             std::memcpy(receiveBuffer, readBuffer, sizeof receiveBuffer);
             const int code = usbHidDispatchReply(receiveBuffer, count);

@@ -10,6 +10,7 @@
 #include "device/UsbHidOperation.h"
 #include "device/hidlibrary.h"
 #include "device/openfailure.h"
+#include "device/reportbacklog.h"
 #include "diagnostics/debuglog.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QFile>
 
 #include <QScopeGuard>
+#include <QSemaphore>
 
 #include <algorithm>
 #include <atomic>
@@ -822,6 +824,85 @@ class DeviceTest : public QObject
         const int stopped = m_replies.count(SpectrumPace);
         quietWindow(300);
         QVERIFY(m_replies.count(SpectrumPace) <= stopped + 1); // one may have been on its way
+    }
+
+    // The read-ahead ring: oldest first across its wrap, nothing kept when full or for a
+    // length no report has.
+    void reportBacklogKeepsOrderAndBounds()
+    {
+        auto backlog = std::make_unique<ReportBacklog>();
+        unsigned char bytes[64] = {};
+        unsigned char out[64] = {};
+        for (int length : {0, -1, 65})
+            QVERIFY(!backlog->put(bytes, length));
+        QVERIFY(backlog->empty());
+        QCOMPARE(backlog->take(out), 0);
+
+        // Half a ring in and out, so that filling it afterwards runs across the wrap.
+        int next = 0, expected = 0;
+        auto put = [&] {
+            bytes[0] = quint8(next);
+            bytes[1] = quint8(next >> 8);
+            return backlog->put(bytes, 1 + next++ % 64);
+        };
+        auto takeInOrder = [&] {
+            const int length = backlog->take(out);
+            const bool ok = length == 1 + expected % 64 && out[0] == quint8(expected) &&
+                            (length < 2 || out[1] == quint8(expected >> 8));
+            ++expected;
+            return ok;
+        };
+        for (int i = 0; i < ReportBacklog::kCapacity / 2; ++i)
+            QVERIFY(put());
+        for (int i = 0; i < ReportBacklog::kCapacity / 2; ++i)
+            QVERIFY(takeInOrder());
+        for (int i = 0; i < ReportBacklog::kCapacity; ++i)
+            QVERIFY(put());
+        QVERIFY(backlog->full());
+        QVERIFY(!put());
+        --next; // the refused one was not kept
+        while (!backlog->empty())
+            QVERIFY2(takeInOrder(), qPrintable(QString::number(expected - 1)));
+        QCOMPARE(expected, next);
+    }
+
+    // hidraw (and the emulator) keeps 64 unread reports per reader and drops newer ones.
+    // Replies that arrive while the thread is busy with one are taken ahead of handling
+    // them, so rounds of 60 arriving during each handling lose nothing.
+    void repliesArrivingWhileOneIsHandledAreKept()
+    {
+        static QSemaphore handling, release;
+        static std::atomic<bool> holding{true};
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            if (holding && text.startsWith("Kelm Log:Audio 7.1 usbHidRecvStart")) {
+                handling.release();
+                release.acquire();
+            }
+            previous(type, context, text);
+        });
+        auto restore = qScopeGuard([] {
+            holding = false;
+            release.release(1000);
+            qInstallMessageHandler(previous);
+        });
+
+        const QString reply = "inject " + replyFrame(0x20, hex("00030001")).toHex();
+        constexpr int kRounds = 5, kPerRound = 60;
+        openAndReceive();
+        command(reply);
+        QVERIFY(handling.tryAcquire(1, 10000));
+        for (int round = 0; round < kRounds; ++round) {
+            for (int i = 0; i < kPerRound; ++i)
+                command(reply);
+            release.release();
+            QVERIFY2(handling.tryAcquire(1, 10000), qPrintable(QString("round %1").arg(round)));
+        }
+        holding = false;
+        release.release(1000);
+        const int sent = 1 + kRounds * kPerRound;
+        QTRY_COMPARE(m_replies.count(ReplyReadAudio), sent);
+        QCOMPARE(m_traces->count(QString("Kelm Log:Audio 7.1 usbHidRecvStart %1").arg(kSupportedProduct)), sent);
     }
 
     void vanishedHeadsetDoesNotSpin()
