@@ -6,11 +6,46 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace ttt_test {
+
+// Qt Test's message handler formats a line with the current test function's name, which
+// is unset for a moment between two test functions; a trace from a worker thread (the
+// receive or timing thread) arriving just then crashed the test. Worker-thread traces go
+// to stderr directly; everything else still goes through Qt Test.
+inline QtMessageHandler &qtTestHandler()
+{
+    static QtMessageHandler handler = nullptr;
+    return handler;
+}
+
+inline void routeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    const bool workerTrace = (type == QtDebugMsg || type == QtInfoMsg) && QCoreApplication::instance() &&
+                             QThread::currentThread() != QCoreApplication::instance()->thread();
+    if (workerTrace || !qtTestHandler()) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return;
+    }
+    qtTestHandler()(type, context, message);
+}
+
+// QTest::qExec() in its three steps, with the handler above placed over the one Qt Test
+// installs when it starts logging.
+inline int execTest(QObject *test, int argc, char *argv[])
+{
+    QTest::qInit(test, argc, argv);
+    qtTestHandler() = qInstallMessageHandler(routeMessage);
+    const int failures = QTest::qRun();
+    qInstallMessageHandler(qtTestHandler());
+    QTest::qCleanup();
+    return failures;
+}
 
 // Sets HOME, XDG_CONFIG_HOME and XDG_DATA_HOME below `root`.
 inline void redirectUserFolders(const QString &root)
@@ -35,5 +70,5 @@ inline void redirectUserFolders(const QString &root)
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
         TestObject tc;                                                                                       \
         QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
+        return ttt_test::execTest(&tc, argc, argv);                                                          \
     }
