@@ -1,5 +1,6 @@
 #include "app/entry.h"
 
+#include "app/appattributes.h"
 #include "app/appfont.h"
 #include "app/autostart.h"
 #include "app/commandline.h"
@@ -58,13 +59,7 @@ int runToneTuningTool(int argc, char *argv[])
         break;
     }
 
-    // Pictures with a double-size twin come out sharp on a high-density screen.
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    // Every widget paints in software. Without this, the first native window asks the
-    // window system for OpenGL-capable visuals, which loads the whole GL driver stack
-    // (with Mesa's software renderer, LLVM: about 30 MB) into a program that never draws
-    // with OpenGL.
-    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    setApplicationAttributes();
     QApplication app(argc, argv);
 
     // Every start refreshes the entry, a second instance too, so a moved program stays registered.
@@ -109,7 +104,12 @@ int runToneTuningTool(int argc, char *argv[])
     activation->serve(&window);
     activation->serveCommands(control.get());
 
-    loadApplicationFont(QCoreApplication::applicationDirPath());
+    // A window that starts in the tray may stay there all day: its font waits until
+    // something is shown.
+    if (showAtStart)
+        loadApplicationFont(QCoreApplication::applicationDirPath());
+    else
+        loadApplicationFontOnFirstShow(QCoreApplication::applicationDirPath());
     if (showAtStart)
         window.show();
     else

@@ -9,6 +9,7 @@
 // Goal: under 100 ms for every show (exit status 1 when missed). Under Xvfb (run.sh) or
 // offscreen without DISPLAY.
 
+#include "app/appattributes.h"
 #include "device/UsbHidOperation.h"
 #include "form/GlobalStyleSheet.h"
 #include "form/windowpictures.h"
@@ -73,7 +74,7 @@ int main(int argc, char *argv[])
     qputenv("TONETUNINGTOOL_HID_LIBRARY", (bin + "/libheadset-emulator.so").toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    setApplicationAttributes();
     QApplication app(argc, argv);
     const int shows = argc > 1 ? QByteArray(argv[1]).toInt() : 5;
     QTextStream out(stdout);
