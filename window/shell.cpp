@@ -75,6 +75,9 @@ void clearCustomSelection(QButtonGroup *group)
 
 ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
 {
+    // Set while the window has no children yet: changing the flags later re-applies the
+    // style to every child, which decodes every picture their style sheets name.
+    setWindowFlags(Qt::FramelessWindowHint);
     ui.setupUi(this);
     completeToneTuningToolForm(ui);
     // Before anything polishes a widget: the large pictures are decoded only on screen.
@@ -94,7 +97,6 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     setCustomizeEditVisible(false);
 
     setWindowIcon(QIcon(kWindowIcon));
-    setWindowFlags(Qt::FramelessWindowHint);
     setAttribute(Qt::WA_Hover, true);
     // Hidden, a log-on start could come back only through a tray icon. Without a tray it
     // starts minimised instead, within reach of the task bar and of a second start.
