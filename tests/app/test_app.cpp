@@ -215,6 +215,44 @@ class AppTest : public QObject
         }
     }
 
+    // A program started into the tray registers its font only when a window first shows,
+    // and that window paints its first frame with it already.
+    void applicationFontWaitsForTheFirstWindow()
+    {
+        QTemporaryDir programDir;
+        QVERIFY(QDir(programDir.path()).mkpath("font"));
+        QVERIFY(QFile::copy(kFontSource, programDir.filePath("font/SourceHanSansCN-Normal.ttf")));
+        const QFont before = QApplication::font();
+        auto restore = qScopeGuard([&] { QApplication::setFont(before); });
+        QApplication::setFont(QFont("Sans", 9));
+
+        // Records the font of its first paint.
+        struct Window : QWidget {
+            int firstPaintPixelSize = 0;
+            void paintEvent(QPaintEvent *) override
+            {
+                if (!firstPaintPixelSize)
+                    firstPaintPixelSize = font().pixelSize();
+            }
+        };
+        Window hidden, window;
+        loadApplicationFontOnFirstShow(programDir.path());
+        hidden.hide();
+        QCoreApplication::processEvents();
+        QCOMPARE(QApplication::font().pixelSize(), -1);
+
+        window.resize(200, 100);
+        window.show();
+        QCOMPARE(QApplication::font().pixelSize(), 15);
+        QTRY_VERIFY(window.firstPaintPixelSize != 0);
+        QCOMPARE(window.firstPaintPixelSize, 15);
+        // Registered once: a second window changes nothing.
+        QApplication::setFont(QFont("Sans", 9));
+        Window second;
+        second.show();
+        QCOMPARE(QApplication::font().pixelSize(), -1);
+    }
+
     void runningInstanceAnswers_data()
     {
         QTest::addColumn<bool>("tray");
