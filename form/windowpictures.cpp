@@ -1,5 +1,8 @@
 #include "form/windowpictures.h"
 
+#include "form/picturefiles.h"
+#include "form/picturewarmup.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QImageReader>
@@ -7,6 +10,8 @@
 #include <QPixmapCache>
 #include <QRegularExpression>
 #include <QWidget>
+
+#include <limits>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -19,10 +24,12 @@ namespace
 QStringList picturesIn(const QString &sheet)
 {
     static const QRegularExpression url(QStringLiteral(R"(url\(\s*([^)\s]+)\s*\))"));
+    static const QRegularExpression comment(QStringLiteral(R"(/\*.*?\*/)"),
+                                            QRegularExpression::DotMatchesEverythingOption);
     QStringList pictures;
     // A picture inside a comment is never drawn.
     QString live = sheet;
-    live.remove(QRegularExpression(QStringLiteral(R"(/\*.*?\*/)"), QRegularExpression::DotMatchesEverythingOption));
+    live.remove(comment);
     for (auto it = url.globalMatch(live); it.hasNext();)
         pictures << it.next().captured(1);
     return pictures;
@@ -184,6 +191,37 @@ void WindowPictures::bringBack(Entry &entry)
     }
 }
 
+void WindowPictures::warmUpComingPictures()
+{
+    if (m_warmedThisTurn)
+        return;
+    // Every widget about to be shown in this turn of the event loop, not just this one: a
+    // show reaches the children one by one, and the pictures are decoded together first.
+    QStringList files;
+    for (const Entry &entry : m_entries) {
+        if (!entry.widget || !(entry.released || entry.polishPutOff) || !entry.widget->isVisibleTo(m_window))
+            continue;
+        for (const QString &picture : largePicturesIn(entry.released ? entry.releasedSheet : entry.widget->styleSheet()))
+            files << pictureFileAt(picture, m_window->devicePixelRatioF());
+    }
+    files.removeDuplicates();
+    if (files.isEmpty())
+        return;
+    m_warmedThisTurn = true;
+    // The cache would drop the first pictures to make room for the last; it holds them all
+    // until the style has taken its own references, then goes back to its limit.
+    m_cacheLimit = QPixmapCache::cacheLimit();
+    QPixmapCache::setCacheLimit(std::numeric_limits<int>::max() / 2);
+    m_warmKeys = warmUpPictures(files);
+    QTimer::singleShot(0, this, [this] {
+        for (const QString &key : qAsConst(m_warmKeys))
+            QPixmapCache::remove(key);
+        m_warmKeys.clear();
+        QPixmapCache::setCacheLimit(m_cacheLimit);
+        m_warmedThisTurn = false;
+    });
+}
+
 void WindowPictures::bringBackVisible()
 {
     for (Entry &entry : m_entries)
@@ -234,6 +272,7 @@ bool WindowPictures::eventFilter(QObject *watched, QEvent *event)
         entry->decoded = true;
         break;
     case QEvent::Show:
+        warmUpComingPictures();
         bringBack(*entry);
         break;
     case QEvent::StyleChange:

@@ -56,10 +56,16 @@ private:
     void bringBack(Entry &entry);
     Entry *entryOf(QObject *object);
     void bringBackVisible();
+    // Decodes the pictures of every widget about to be shown, in parallel, before the
+    // first of them is brought back.
+    void warmUpComingPictures();
 
     QWidget *m_window;
     QHash<QObject *, Entry> m_entries;
     QTimer m_releaseTimer;
     bool m_applying = false;
     bool m_polishing = false;
+    QStringList m_warmKeys;     // pictures warmed for this show, in the pixmap cache
+    bool m_warmedThisTurn = false;
+    int m_cacheLimit = 0;
 };

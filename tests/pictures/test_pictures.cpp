@@ -6,11 +6,15 @@
 #include "device/UsbHidOperation.h"
 #include "form/GlobalStyleSheet.h"
 #include "form/picturefiles.h"
+#include "form/picturewarmup.h"
 #include "form/windowpictures.h"
 #include "window/ToneTuningTool.h"
 
 #include <QImage>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -43,6 +47,9 @@ private slots:
     void fileAtRatio_data();
     void fileAtRatio();
     void twinCoversTheSameLogicalSize();
+
+    void warmedPictureIsTheOneLoaded_data();
+    void warmedPictureIsTheOneLoaded();
 
     void windowKeptInTheTrayDecodesNoLargePicture();
     void hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data();
@@ -88,6 +95,44 @@ void PicturesTest::twinCoversTheSameLogicalSize()
     QCOMPARE(twin.size(), QSize(2002, 1282));
     QCOMPARE(twin.devicePixelRatio(), 2.0);
     QCOMPARE(twin.size() / twin.devicePixelRatio(), single.size());
+}
+
+void PicturesTest::warmedPictureIsTheOneLoaded_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("speaker still") << ":/png/pic/png/up.png";
+    QTest::newRow("its double-size twin") << ":/png/pic/png/up@2x.png";
+    QTest::newRow("opaque background") << kBackground;
+    QTest::newRow("file on disk") << QString();
+}
+
+// A picture decoded ahead is the very pixmap QPixmap::load() then returns (nothing decoded
+// twice), with the pixels and format of Qt's own decoding.
+void PicturesTest::warmedPictureIsTheOneLoaded()
+{
+    QFETCH(QString, file);
+    QTemporaryDir folder;
+    if (file.isEmpty()) {
+        file = folder.filePath("still.png");
+        QVERIFY(QImage(kBackground).copy(0, 0, 300, 200).save(file));
+    }
+    QPixmapCache::clear();
+    // Room for the largest twin (18 MB decoded), as the window makes while it warms up.
+    const int limit = QPixmapCache::cacheLimit();
+    auto restore = qScopeGuard([limit] { QPixmapCache::setCacheLimit(limit); });
+    QPixmapCache::setCacheLimit(64 * 1024);
+    const QStringList keys = warmUpPictures({file, file});
+    QCOMPARE(keys.size(), 1);
+    QPixmap warmed;
+    QVERIFY(QPixmapCache::find(keys.first(), &warmed));
+
+    const QPixmap loaded(file);
+    QCOMPARE(loaded.cacheKey(), warmed.cacheKey());
+    QPixmapCache::clear();
+    const QPixmap decoded(file);
+    QVERIFY(decoded.cacheKey() != warmed.cacheKey());
+    QCOMPARE(loaded.devicePixelRatio(), decoded.devicePixelRatio());
+    QCOMPARE(loaded.toImage(), decoded.toImage());
 }
 
 void PicturesTest::windowKeptInTheTrayDecodesNoLargePicture()
@@ -141,9 +186,17 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
     QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
     QVERIFY(pictures->namedPictures().size() >= onScreen.size());
 
+    const int cacheLimit = QPixmapCache::cacheLimit();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
+    // The pictures were decoded ahead into the pixmap cache, which holds them only for the
+    // show: its limit is back, and the widgets hold the only copies.
+    QTRY_COMPARE(QPixmapCache::cacheLimit(), cacheLimit);
+    for (const QString &picture : onScreen) {
+        QPixmap cached;
+        QVERIFY2(!QPixmapCache::find(pixmapCacheKey(picture), &cached), qPrintable(picture));
+    }
     // The same frame: every picture back, in its place.
     if (stillFrame)
         QCOMPARE(window.grab().toImage(), before);
