@@ -4,6 +4,7 @@
 #include "app/appfont.h"
 #include "app/autostart.h"
 #include "app/commandline.h"
+#include "app/displaycheck.h"
 #include "app/headsetcontrol.h"
 #include "app/instanceactivation.h"
 #include "app/instancescope.h"
@@ -59,6 +60,11 @@ int runToneTuningTool(int argc, char *argv[])
         break;
     }
 
+    const QString noDisplay = missingDisplayReason(argumentsOf(argc, argv));
+    if (!noDisplay.isEmpty()) {
+        std::fprintf(stderr, "ToneTuningTool: cannot start: %s\n", qPrintable(noDisplay));
+        return 1;
+    }
     setApplicationAttributes();
     QApplication app(argc, argv);
 

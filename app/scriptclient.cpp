@@ -1,5 +1,6 @@
 #include "app/scriptclient.h"
 
+#include "app/displaycheck.h"
 #include "app/instancescope.h"
 #include "app/localsocketactivation.h"
 #include "app/scriptprotocol.h"
@@ -94,6 +95,11 @@ bool startInstance(QLocalSocket &socket, const QString &serverName, QString *why
         return false;
     }
 
+    const QString noDisplay = missingDisplayReason(QCoreApplication::arguments());
+    if (!noDisplay.isEmpty()) {
+        *why = "cannot start the program: " + noDisplay;
+        return false;
+    }
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
     process.setArguments({"-autorun"});

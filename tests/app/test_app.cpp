@@ -5,6 +5,7 @@
 
 #include "app/appfont.h"
 #include "app/commandline.h"
+#include "app/displaycheck.h"
 #include "app/localsocketactivation.h"
 #include "app/singleinstance.h"
 #include "window/reachability.h"
@@ -125,6 +126,35 @@ class AppTest : public QObject
                  command);
     }
 
+    void displayCheck_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("environment"); // NAME=value
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("nothing set") << QStringList{} << QStringList{} << true;
+        QTest::newRow("empty DISPLAY") << QStringList{} << QStringList{"DISPLAY="} << true;
+        QTest::newRow("X11") << QStringList{} << QStringList{"DISPLAY=:0"} << false;
+        QTest::newRow("Wayland") << QStringList{} << QStringList{"WAYLAND_DISPLAY=wayland-1"} << false;
+        QTest::newRow("Wayland session, default socket") << QStringList{} << QStringList{"XDG_SESSION_TYPE=wayland"}
+                                                         << false;
+        QTest::newRow("X11 session type alone") << QStringList{} << QStringList{"XDG_SESSION_TYPE=x11"} << true;
+        QTest::newRow("platform in the environment") << QStringList{} << QStringList{"QT_QPA_PLATFORM=offscreen"}
+                                                     << false;
+        QTest::newRow("platform on the command line") << QStringList{"-platform", "vnc"} << QStringList{} << false;
+        QTest::newRow("platform, two dashes") << QStringList{"--platform", "vnc"} << QStringList{} << false;
+    }
+
+    void displayCheck()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, missing);
+        QProcessEnvironment env;
+        for (const QString &pair : environment)
+            env.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        QCOMPARE(!missingDisplayReason(QStringList{"ToneTuningTool"} + arguments, env).isEmpty(), missing);
+    }
+
     // The real program: help and version come on standard output before anything else
     // happens. No display is offered, so a start that built a window would fail; an
     // instance holds the instance marker, so a start that made the instance check would
@@ -149,6 +179,11 @@ class AppTest : public QObject
         QTest::newRow("two commands") << QStringList{"--status", "--list-modes"} << 2 << ""
                                       << "ToneTuningTool: one command at a time: --status, --list-modes\n"
                                          "Try 'ToneTuningTool --help'.\n";
+        // Qt would end the process with a core dump; the start says why instead.
+        const QString noDisplay = "ToneTuningTool: cannot start: neither DISPLAY nor WAYLAND_DISPLAY is set, so "
+                                  "there is no graphical session for its window\n";
+        QTest::newRow("a start without a display") << QStringList{} << 1 << "" << noDisplay;
+        QTest::newRow("a log-on start without a display") << QStringList{"-autorun"} << 1 << "" << noDisplay;
     }
 
     void commandLineOfTheProgram()
@@ -169,6 +204,7 @@ class AppTest : public QObject
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM");
+        env.remove("XDG_SESSION_TYPE");
         QProcess program;
         program.setProcessEnvironment(env);
         program.start(qEnvironmentVariable("TTT_BIN_DIR") + "/ToneTuningTool", arguments);

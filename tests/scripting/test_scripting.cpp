@@ -509,6 +509,25 @@ class ScriptingTest : public QObject
         }
     }
 
+    // From a shell with no graphical session (over ssh, say) and no program running, a
+    // command cannot start one: it says why, instead of blaming another copy.
+    void commandWithoutADisplay()
+    {
+        closeWindow();
+        stopStartedPrograms();
+        RETURN_IF_FAILED();
+        QProcessEnvironment env = startedEnvironment(true);
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"})
+            env.remove(name);
+        const Run run = runCommand({"--status"}, env);
+        QVERIFY(run.finished);
+        QCOMPARE(run.err, QString("ToneTuningTool: cannot start the program: neither DISPLAY nor WAYLAND_DISPLAY "
+                                  "is set, so there is no graphical session for its window\n"));
+        QCOMPARE(run.out, QString());
+        QCOMPARE(run.exitCode, int(scriptexit::kUnreachable));
+        QVERIFY(processesOf(m_program).isEmpty());
+    }
+
     // ------------------------------------------------------------------------------------
     // The bash completion the package installs: options, their values, and the mode names
     // of the running program.
