@@ -1,5 +1,6 @@
 #pragma once
 
-// The application-wide Qt attributes the program runs with; set before the QApplication
-// is made. Benches that build the window in their own process set the same ones.
+// The application-wide settings the program runs with: Qt's attributes and how the C
+// library hands out large blocks. Set before the QApplication is made; benches that build
+// the window in their own process set the same ones.
 void setApplicationAttributes();
