@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -16,6 +17,15 @@
 
 namespace emulator
 {
+
+std::vector<std::string> commandWords(const std::string &line)
+{
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
 
 bool parseNumber(const std::string &word, int base, long low, long high, long &value)
 {

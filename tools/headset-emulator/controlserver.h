@@ -6,9 +6,13 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace emulator
 {
+
+// The words of a control command, split at white space.
+std::vector<std::string> commandWords(const std::string &line);
 
 // One number of a control command, written in `base` and within [low, high].
 bool parseNumber(const std::string &word, int base, long low, long high, long &value);

@@ -529,10 +529,7 @@ bool selectDevices(State &s, const std::vector<std::string> &words, size_t idAt,
 
 std::string runCommand(const std::string &line)
 {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;)
-        words.push_back(word);
+    const std::vector<std::string> words = commandWords(line);
     if (words.empty())
         return "error: empty command";
 

@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -31,6 +30,7 @@
 #include <unistd.h>
 
 using namespace replyrules;
+using emulator::commandWords;
 using emulator::parseNumber;
 using Clock = std::chrono::steady_clock;
 
@@ -80,10 +80,7 @@ bool sendToHost(DeviceSide &h, const Report &report)
 
 std::string runCommand(DeviceSide &h, const std::string &line)
 {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;)
-        words.push_back(word);
+    const std::vector<std::string> words = commandWords(line);
     if (words.empty())
         return "error: empty command";
     const std::string &verb = words[0];
