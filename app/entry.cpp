@@ -112,13 +112,12 @@ int runToneTuningTool(int argc, char *argv[])
 
     // A window that starts in the tray may stay there all day: its font waits until
     // something is shown.
-    if (showAtStart)
+    if (showAtStart) {
         loadApplicationFont(QCoreApplication::applicationDirPath());
-    else
-        loadApplicationFontOnFirstShow(QCoreApplication::applicationDirPath());
-    if (showAtStart)
         window.show();
-    else
+    } else {
+        loadApplicationFontOnFirstShow(QCoreApplication::applicationDirPath());
         window.hide();
+    }
     return app.exec();
 }

@@ -15,7 +15,6 @@ class ReportBacklog
 
     bool empty() const { return m_count == 0; }
     bool full() const { return m_count == kCapacity; }
-    int size() const { return m_count; }
 
     // Keeps a report of 1 to report::kBufferSize bytes; false (and nothing kept) when full
     // or when the length is out of that range.
