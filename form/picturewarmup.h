@@ -6,7 +6,7 @@
 // cache under the key QPixmap::load() looks up first; the style sheets that name those
 // files then find them decoded instead of decoding them one after the other on the GUI
 // thread. Lifting the cache's size limit for the warmed pictures is the caller's business
-// (see PictureWarmUp).
+// (WindowPictures lifts it for one turn of the event loop).
 
 // The key under which QPixmap::load() caches what it decoded from `fileName` (Qt 5.15's
 // own recipe; the pictures test checks it against Qt).

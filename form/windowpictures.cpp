@@ -224,6 +224,7 @@ void WindowPictures::warmUpComingPictures()
 
 void WindowPictures::bringBackVisible()
 {
+    warmUpComingPictures();
     for (Entry &entry : m_entries)
         if (entry.widget && entry.widget->isVisible())
             bringBack(entry);

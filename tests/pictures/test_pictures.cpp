@@ -153,12 +153,15 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data()
     QTest::addColumn<int>("tab");
     QTest::addColumn<QStringList>("onScreen");
     QTest::addColumn<bool>("stillFrame"); // the stereo tab's spectrum moves
-    QTest::newRow("no-headset view") << false << int(Stereo) << QStringList{kNoHeadsetBackground} << true;
+    QTest::addColumn<bool>("minimise");   // where there is no tray, closing minimises
+    QTest::newRow("no-headset view") << false << int(Stereo) << QStringList{kNoHeadsetBackground} << true << false;
     // The no-headset background stays behind the tuning screen, lowered but shown.
     QTest::newRow("stereo tab: no speaker-test pictures")
-        << true << int(Stereo) << QStringList{kBackground, kNoHeadsetBackground} << false;
+        << true << int(Stereo) << QStringList{kBackground, kNoHeadsetBackground} << false << false;
     QTest::newRow("surround tab: the speaker test as well")
-        << true << int(Surround) << QStringList{kBackground, kNoHeadsetBackground} + kSpeakerTest << true;
+        << true << int(Surround) << QStringList{kBackground, kNoHeadsetBackground} + kSpeakerTest << true << false;
+    QTest::newRow("surround tab, minimised and restored")
+        << true << int(Surround) << QStringList{kBackground, kNoHeadsetBackground} + kSpeakerTest << true << true;
 }
 
 void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
@@ -167,6 +170,7 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
     QFETCH(int, tab);
     QFETCH(QStringList, onScreen);
     QFETCH(bool, stillFrame);
+    QFETCH(bool, minimise);
 
     HeadsetEmulator emulator(headset ? QByteArray() : kUnplugged);
     ToneTuningTool window;
@@ -181,13 +185,21 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
     const QImage before = window.grab().toImage();
 
-    window.hide(); // into the tray, as the close button does where a tray exists
-    QVERIFY(!window.isVisible());
+    if (minimise) {
+        window.showMinimized();
+        QVERIFY(window.isMinimized());
+    } else {
+        window.hide(); // into the tray, as the close button does where a tray exists
+        QVERIFY(!window.isVisible());
+    }
     QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
     QVERIFY(pictures->namedPictures().size() >= onScreen.size());
 
     const int cacheLimit = QPixmapCache::cacheLimit();
-    window.show();
+    if (minimise)
+        window.showNormal();
+    else
+        window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
     // The pictures were decoded ahead into the pixmap cache, which holds them only for the
