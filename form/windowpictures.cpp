@@ -8,7 +8,6 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPixmapCache>
-#include <QRegularExpression>
 #include <QWidget>
 
 #include <limits>
@@ -20,18 +19,42 @@
 namespace
 {
 
-// The pictures a style sheet names through url(...).
+// The pictures a style sheet names through url(...), outside comments. Scanned by hand:
+// every widget's sheet passes through here while the window is built, and a regular
+// expression engine would be loaded and compiled for it at every start.
 QStringList picturesIn(const QString &sheet)
 {
-    static const QRegularExpression url(QStringLiteral(R"(url\(\s*([^)\s]+)\s*\))"));
-    static const QRegularExpression comment(QStringLiteral(R"(/\*.*?\*/)"),
-                                            QRegularExpression::DotMatchesEverythingOption);
     QStringList pictures;
-    // A picture inside a comment is never drawn.
-    QString live = sheet;
-    live.remove(comment);
-    for (auto it = url.globalMatch(live); it.hasNext();)
-        pictures << it.next().captured(1);
+    const auto isSpace = [](QChar c) { return c.isSpace(); };
+    int i = 0;
+    while (i < sheet.size()) {
+        if (sheet.midRef(i, 2) == QLatin1String("/*")) {
+            // A picture inside a comment is never drawn. An unclosed one is no comment.
+            const int end = sheet.indexOf(QLatin1String("*/"), i + 2);
+            if (end >= 0) {
+                i = end + 2;
+                continue;
+            }
+        }
+        if (sheet.midRef(i, 4) != QLatin1String("url(")) {
+            ++i;
+            continue;
+        }
+        i += 4;
+        int start = i;
+        while (start < sheet.size() && isSpace(sheet[start]))
+            ++start;
+        int end = start;
+        while (end < sheet.size() && sheet[end] != QLatin1Char(')') && !isSpace(sheet[end]))
+            ++end;
+        int close = end;
+        while (close < sheet.size() && isSpace(sheet[close]))
+            ++close;
+        if (end > start && close < sheet.size() && sheet[close] == QLatin1Char(')')) {
+            pictures << sheet.mid(start, end - start);
+            i = close + 1;
+        }
+    }
     return pictures;
 }
 
@@ -67,6 +90,14 @@ WindowPictures::WindowPictures(QWidget *window) : QObject(window), m_window(wind
     connect(&m_releaseTimer, &QTimer::timeout, this, &WindowPictures::release);
     m_window->installEventFilter(this);
     adoptWidgets();
+    // Built hidden, the window keeps its large sheets off until shown: a widget created under
+    // one inherits its rules, and Qt decodes their pictures as the widget is constructed.
+    if (!m_window->isVisible()) {
+        for (Entry &entry : m_entries)
+            takeOffSheet(entry);
+        // And like a window hidden into the tray, it gives back what building it left over.
+        m_releaseTimer.start();
+    }
 }
 
 void WindowPictures::setReleaseDelay(int ms)
@@ -125,6 +156,28 @@ QString WindowPictures::styleSheetOf(QWidget *widget) const
     return widget->styleSheet();
 }
 
+void WindowPictures::setStyleSheet(QWidget *widget, const QString &sheet)
+{
+    const bool seen = m_window->isVisible() && !m_window->isMinimized() && widget->isVisible();
+    if (seen || largePicturesIn(sheet).isEmpty()) {
+        widget->setStyleSheet(sheet);
+        return;
+    }
+    Entry &entry = m_entries[widget];
+    if (!entry.widget) {
+        entry.widget = widget;
+        widget->installEventFilter(this);
+    }
+    entry.releasedSheet = sheet;
+    entry.released = true;
+    entry.decoded = false;
+    if (!widget->styleSheet().isEmpty()) {
+        m_applying = true;
+        widget->setStyleSheet(QString());
+        m_applying = false;
+    }
+}
+
 void WindowPictures::release()
 {
     if (m_window->isVisible() && !m_window->isMinimized())
@@ -156,10 +209,14 @@ void WindowPictures::releaseUnseen()
 
 void WindowPictures::releaseEntry(Entry &entry)
 {
-    if (!entry.widget || !entry.decoded)
-        return;
+    if (entry.widget && entry.decoded)
+        takeOffSheet(entry);
+}
+
+void WindowPictures::takeOffSheet(Entry &entry)
+{
     const QString sheet = entry.widget->styleSheet();
-    if (largePicturesIn(sheet).isEmpty())
+    if (entry.released || largePicturesIn(sheet).isEmpty())
         return;
     entry.releasedSheet = sheet;
     entry.released = true;

@@ -35,6 +35,9 @@ public:
     QStringList namedPictures() const;
     // The style sheet a widget shows with, also while its pictures are released.
     QString styleSheetOf(QWidget *widget) const;
+    // Sets a widget's style sheet. Qt decodes the pictures a sheet names as it is set; one
+    // naming large pictures waits off a widget that cannot be seen until the widget is shown.
+    void setStyleSheet(QWidget *widget, const QString &sheet);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -53,6 +56,8 @@ private:
     // Drops the pictures of the widgets that are not shown now.
     void releaseUnseen();
     void releaseEntry(Entry &entry);
+    // Takes a sheet that names large pictures off its widget until the widget is shown.
+    void takeOffSheet(Entry &entry);
     void bringBack(Entry &entry);
     Entry *entryOf(QObject *object);
     void bringBackVisible();

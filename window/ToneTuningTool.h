@@ -31,6 +31,7 @@ class HotplugSource;
 struct HotplugDevice;
 class MyThread;
 class MyThread_Two;
+class WindowPictures;
 class WriteReadJson;
 class QAction;
 class QButtonGroup;
@@ -231,6 +232,7 @@ class ToneTuningTool : public QMainWindow
     int m_peqSendAllowed = 0;
     std::array<bool, 2> m_sliderChangeHeldBack{}; // by ModeType: a change the limiter has not sent
     int m_headsetModel = 0;
+    WindowPictures *m_pictures = nullptr;     // decodes the large pictures only while they can be seen
     std::unique_ptr<HotplugSource> m_hotplug; // where device arrivals and removals come from
     SpectrumAnimation m_spectrumAnimation;
 };

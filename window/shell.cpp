@@ -79,9 +79,10 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     // style to every child, which decodes every picture their style sheets name.
     setWindowFlags(Qt::FramelessWindowHint);
     ui.setupUi(this);
+    // Before anything polishes a widget or builds one under a picture's sheet: the large
+    // pictures are decoded only on screen.
+    m_pictures = new WindowPictures(this);
     completeToneTuningToolForm(ui);
-    // Before anything polishes a widget: the large pictures are decoded only on screen.
-    new WindowPictures(this);
 
     surroundSupported = 0;
 
@@ -137,7 +138,7 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     setCustomizeVisible(false, Surround);
 
     ui.groupBox_SurroundTest->show();
-    ui.label_PersonGif->setStyleSheet("border-image: url(:/png/pic/png/head.png);");
+    m_pictures->setStyleSheet(ui.label_PersonGif, "border-image: url(:/png/pic/png/head.png);");
     ui.groupBox_Stereo_Spectrum->hide();
 
     const QString customTexts[] = {"Mode01", "Mode02", "Mode03", "Mode04", "Mode05"};
