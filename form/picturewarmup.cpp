@@ -1,8 +1,10 @@
 #include "form/picturewarmup.h"
 
+#include "form/picturepixels.h"
+
+#include <QDateTime>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QThread>
@@ -26,17 +28,6 @@ template <typename T> QString hexBytes(T value)
         text += QLatin1Char(digits[bytes[i] >> 4]);
     }
     return text;
-}
-
-// What the raster paint engine turns a decoded picture into for a pixmap, done here so the
-// GUI thread only wraps it.
-QImage decodeForPixmap(const QString &file)
-{
-    QImage image = QImageReader(file).read();
-    if (image.isNull())
-        return image;
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
 }
 
 } // namespace
@@ -63,8 +54,9 @@ QStringList warmUpPictures(const QStringList &files)
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&, t] {
+            QImage scratch;
             for (int i = t; i < missing.size(); i += threads)
-                images[size_t(i)] = decodeForPixmap(missing[i]);
+                images[size_t(i)] = decodeForPixmap(missing[i], &scratch);
         });
     for (std::thread &worker : workers)
         worker.join();

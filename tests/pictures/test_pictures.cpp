@@ -16,6 +16,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -97,13 +98,46 @@ void PicturesTest::twinCoversTheSameLogicalSize()
     QCOMPARE(twin.size() / twin.devicePixelRatio(), single.size());
 }
 
+namespace {
+
+// A picture of `format`, large enough for pages of its own once decoded, with every colour
+// of `colours` in bands.
+QImage bandedPicture(QImage::Format format, const QVector<QRgb> &colours)
+{
+    QImage image(800, 700, format);
+    if (format == QImage::Format_Indexed8) {
+        image.setColorTable(colours);
+        for (int y = 0; y < image.height(); ++y)
+            memset(image.scanLine(y), (y / 7) % colours.size(), size_t(image.bytesPerLine()));
+    } else {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const int grey = (x + y) % 256;
+                const bool greys = format == QImage::Format_Grayscale8;
+                image.setPixel(x, y, greys ? qRgb(grey, grey, grey) : colours[(x + y / 7) % colours.size()]);
+            }
+    }
+    return image;
+}
+
+} // namespace
+
 void PicturesTest::warmedPictureIsTheOneLoaded_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::newRow("speaker still") << ":/png/pic/png/up.png";
-    QTest::newRow("its double-size twin") << ":/png/pic/png/up@2x.png";
-    QTest::newRow("opaque background") << kBackground;
-    QTest::newRow("file on disk") << QString();
+    QTest::addColumn<QImage>("made"); // saved as a PNG file when there is no file
+    const QVector<QRgb> opaque = {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(200, 30, 90), qRgb(12, 140, 250)};
+    const QVector<QRgb> translucent = {qRgba(0, 0, 0, 0), qRgba(255, 255, 255, 128), qRgba(200, 30, 90, 1),
+                                       qRgba(12, 140, 250, 255), qRgba(99, 99, 99, 200)};
+    QTest::newRow("speaker still") << ":/png/pic/png/up.png" << QImage();
+    QTest::newRow("its double-size twin") << ":/png/pic/png/up@2x.png" << QImage();
+    QTest::newRow("opaque background") << kBackground << QImage();
+    QTest::newRow("file on disk") << QString() << QImage(kBackground).copy(0, 0, 300, 200);
+    QTest::newRow("opaque palette") << QString() << bandedPicture(QImage::Format_Indexed8, opaque);
+    QTest::newRow("short palette with alpha")
+        << QString() << bandedPicture(QImage::Format_Indexed8, translucent);
+    QTest::newRow("grey levels") << QString() << bandedPicture(QImage::Format_Grayscale8, {});
+    QTest::newRow("translucent colours") << QString() << bandedPicture(QImage::Format_ARGB32, translucent);
 }
 
 // A picture decoded ahead is the very pixmap QPixmap::load() then returns (nothing decoded
@@ -111,10 +145,11 @@ void PicturesTest::warmedPictureIsTheOneLoaded_data()
 void PicturesTest::warmedPictureIsTheOneLoaded()
 {
     QFETCH(QString, file);
+    QFETCH(QImage, made);
     QTemporaryDir folder;
     if (file.isEmpty()) {
         file = folder.filePath("still.png");
-        QVERIFY(QImage(kBackground).copy(0, 0, 300, 200).save(file));
+        QVERIFY(made.save(file));
     }
     QPixmapCache::clear();
     // Room for the largest twin (18 MB decoded), as the window makes while it warms up.
@@ -132,19 +167,36 @@ void PicturesTest::warmedPictureIsTheOneLoaded()
     const QPixmap decoded(file);
     QVERIFY(decoded.cacheKey() != warmed.cacheKey());
     QCOMPARE(loaded.devicePixelRatio(), decoded.devicePixelRatio());
+    QCOMPARE(loaded.toImage().format(), decoded.toImage().format());
     QCOMPARE(loaded.toImage(), decoded.toImage());
 }
 
 void PicturesTest::windowKeptInTheTrayDecodesNoLargePicture()
 {
     HeadsetEmulator emulator(kUnplugged);
+    QPixmapCache::clear();
     ToneTuningTool window;
     auto *pictures = window.findChild<WindowPictures *>();
     QVERIFY(pictures);
+    // Nor decoded behind the window's back, for a widget built under a picture's sheet: a
+    // style decodes through QPixmap::load(), which keeps what it decodes in the pixmap cache
+    // (until the window drops its pictures, which empties that cache).
+    const auto decodedPictures = [&] {
+        QStringList decoded;
+        for (const QString &picture : pictures->namedPictures()) {
+            QPixmap cached;
+            const QString file = pictureFileAt(picture, window.devicePixelRatioF());
+            if (QPixmapCache::find(pixmapCacheKey(file), &cached))
+                decoded << file;
+        }
+        return decoded;
+    };
+    QCOMPARE(decodedPictures(), QStringList());
     // A start in the tray: built, never shown.
     QTest::qWait(200);
     QCOMPARE(pictures->heldPictures(), QStringList());
     QVERIFY(pictures->namedPictures().contains(kNoHeadsetBackground));
+    QCOMPARE(decodedPictures(), QStringList());
 }
 
 void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data()
