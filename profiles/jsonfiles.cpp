@@ -75,6 +75,17 @@ qint64 indentationBytes(const QJsonValue &value, qint64 depth)
     return bytes;
 }
 
+// Whether a file name matches a name filter as QDir matches it (ignoring case). A filter of
+// the form "*<suffix>", the one the program uses, is matched without QDir's regular
+// expression, which would load and compile an expression engine at every start.
+bool matchesNameFilter(const QString &name, const QString &filter)
+{
+    const QStringRef suffix = filter.midRef(1);
+    const bool plainSuffix = filter.startsWith(QLatin1Char('*')) && !suffix.contains(QLatin1Char('*')) &&
+                             !suffix.contains(QLatin1Char('?')) && !suffix.contains(QLatin1Char('['));
+    return plainSuffix ? name.endsWith(suffix, Qt::CaseInsensitive) : QDir::match(filter, name);
+}
+
 } // namespace
 
 QStringList findFiles(const QString &dirPath, const QString &filter)
@@ -96,10 +107,7 @@ QStringList findFiles(const QString &dirPath, const QString &filter)
             !visited.emplace(info.st_dev, info.st_ino).second)
             return;
         const QDir dir(path);
-        pending.push_back(
-            {dir.entryInfoList(QStringList{filter}, QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot,
-                               QDir::Unsorted),
-             0});
+        pending.push_back({dir.entryInfoList(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot, QDir::Unsorted), 0});
     };
 
     enter(dirPath);
@@ -112,7 +120,7 @@ QStringList findFiles(const QString &dirPath, const QString &filter)
         const QFileInfo entry = top.entries.at(top.next++);
         if (entry.isDir())
             enter(entry.absoluteFilePath()); // its files come here, before the rest of this folder
-        else
+        else if (matchesNameFilter(entry.fileName(), filter))
             found.append(entry.absoluteFilePath());
     }
     return found;
