@@ -187,6 +187,7 @@ void WindowPictures::release()
     adoptWidgets();
     for (Entry &entry : m_entries)
         releaseEntry(entry);
+    emit released();
     // The pixmap cache keeps another reference to every picture a style sheet loaded.
     QPixmapCache::clear();
 #ifdef __GLIBC__
@@ -281,6 +282,7 @@ void WindowPictures::warmUpComingPictures()
 
 void WindowPictures::bringBackVisible()
 {
+    emit aboutToBeSeen();
     warmUpComingPictures();
     for (Entry &entry : m_entries)
         if (entry.widget && entry.widget->isVisible())

@@ -39,6 +39,13 @@ public:
     // naming large pictures waits off a widget that cannot be seen until the widget is shown.
     void setStyleSheet(QWidget *widget, const QString &sheet);
 
+signals:
+    // The window's pictures were dropped, some seconds into the tray.
+    void released();
+    // The window is being shown or restored: whatever was dropped comes back now, before
+    // its first frame.
+    void aboutToBeSeen();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

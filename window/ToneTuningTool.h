@@ -183,6 +183,7 @@ class ToneTuningTool : public QMainWindow
     void initSystemTray();
     void createTrayMenu();
     void stopWorkerThreads();
+    void shrinkBackingStore();
     // Device presence.
     void hidInterfaceArrived(const HotplugDevice &device);
     void hidInterfaceRemoved(const HotplugDevice &device);

@@ -1,5 +1,6 @@
 // The decibel scales behind the band sliders and the preparation of the spectrum plot.
 #include "window/ToneTuningTool.h"
+#include "window/plotbuffers.h"
 
 #include "window/spectrumgraph.h"
 
@@ -111,6 +112,8 @@ void ToneTuningTool::initCustomPlot()
     setUpEqualiserPlot(ui.widget_Param_Surround, background);
     setUpSpectrumPlot(ui.widget_Spectrum, background);
     // No replot: the plots paint when their tab shows them.
+
+    new PlotBuffers(m_pictures, {ui.widget_Param_Stereo, ui.widget_Param_Surround, ui.widget_Spectrum});
 }
 
 void ToneTuningTool::myCustomPlotMousePressEvent(QMouseEvent *event)

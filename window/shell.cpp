@@ -17,6 +17,7 @@
 #include "window/systemmove.h"
 
 #include <QAction>
+#include <QBackingStore>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCursor>
@@ -117,6 +118,10 @@ ToneTuningTool::ToneTuningTool(QWidget *parent) : QMainWindow(parent)
     initSystemTray();
     initCustomPlot();
     initButtonGroup();
+    // Some seconds into the tray the window gives back its backing store, a frame of its
+    // size that it shares with the display server. The first paint after showing it finds
+    // the store too small, gives it the window's size again and paints the whole window.
+    connect(m_pictures, &WindowPictures::released, this, &ToneTuningTool::shrinkBackingStore);
 
     // Wider than the form allows; the maximum width of the tab widget wins.
     ui.tabWidget->setGeometry(44, 100, 1089, 162);
@@ -294,6 +299,15 @@ void ToneTuningTool::mouseMoveEvent(QMouseEvent *event)
 void ToneTuningTool::mouseReleaseEvent(QMouseEvent * /*event*/)
 {
     m_dragging = false;
+}
+
+void ToneTuningTool::shrinkBackingStore()
+{
+    // A minimised window keeps it: task bars may show its picture.
+    if (isVisible())
+        return;
+    if (QBackingStore *store = backingStore())
+        store->resize(QSize(1, 1));
 }
 
 bool ToneTuningTool::event(QEvent *event)

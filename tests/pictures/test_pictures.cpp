@@ -10,11 +10,14 @@
 #include "form/windowpictures.h"
 #include "window/ToneTuningTool.h"
 
+#include <QBackingStore>
 #include <QImage>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <qcustomplot.h>
 
 #include <cstring>
 #include <memory>
@@ -246,6 +249,13 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
     }
     QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
     QVERIFY(pictures->namedPictures().size() >= onScreen.size());
+    // The other frames the window kept: the plots' paint buffers follow their viewports,
+    // and a window in the tray keeps no backing store of its size.
+    QCustomPlot *plot = tab == Surround ? window.ui.widget_Param_Surround : window.ui.widget_Param_Stereo;
+    if (headset)
+        QCOMPARE(plot->viewport().size(), QSize(1, 1));
+    if (!minimise)
+        QCOMPARE(window.backingStore()->size(), QSize(1, 1));
 
     const int cacheLimit = QPixmapCache::cacheLimit();
     if (minimise)
@@ -261,6 +271,7 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
         QPixmap cached;
         QVERIFY2(!QPixmapCache::find(pixmapCacheKey(picture), &cached), qPrintable(picture));
     }
+    QCOMPARE(plot->viewport(), plot->rect());
     // The same frame: every picture back, in its place.
     if (stillFrame)
         QCOMPARE(window.grab().toImage(), before);
