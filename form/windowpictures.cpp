@@ -10,6 +10,7 @@
 #include <QPixmapCache>
 #include <QWidget>
 
+#include <algorithm>
 #include <limits>
 
 #ifdef __GLIBC__
@@ -19,41 +20,28 @@
 namespace
 {
 
-// The pictures a style sheet names through url(...), outside comments. Scanned by hand:
-// every widget's sheet passes through here while the window is built, and a regular
-// expression engine would be loaded and compiled for it at every start.
+// The pictures a style sheet names through url(...). Scanned by hand: every widget's sheet
+// passes through here while the window is built, and a regular expression engine would be
+// loaded and compiled for it at every start.
 QStringList picturesIn(const QString &sheet)
 {
+    // A picture inside a comment is never drawn.
+    QString live = sheet;
+    for (int open = live.indexOf(QLatin1String("/*")); open >= 0; open = live.indexOf(QLatin1String("/*"), open)) {
+        const int close = live.indexOf(QLatin1String("*/"), open + 2);
+        if (close < 0)
+            break;
+        live.remove(open, close + 2 - open);
+    }
     QStringList pictures;
-    const auto isSpace = [](QChar c) { return c.isSpace(); };
-    int i = 0;
-    while (i < sheet.size()) {
-        if (sheet.midRef(i, 2) == QLatin1String("/*")) {
-            // A picture inside a comment is never drawn. An unclosed one is no comment.
-            const int end = sheet.indexOf(QLatin1String("*/"), i + 2);
-            if (end >= 0) {
-                i = end + 2;
-                continue;
-            }
-        }
-        if (sheet.midRef(i, 4) != QLatin1String("url(")) {
-            ++i;
-            continue;
-        }
-        i += 4;
-        int start = i;
-        while (start < sheet.size() && isSpace(sheet[start]))
-            ++start;
-        int end = start;
-        while (end < sheet.size() && sheet[end] != QLatin1Char(')') && !isSpace(sheet[end]))
-            ++end;
-        int close = end;
-        while (close < sheet.size() && isSpace(sheet[close]))
-            ++close;
-        if (end > start && close < sheet.size() && sheet[close] == QLatin1Char(')')) {
-            pictures << sheet.mid(start, end - start);
-            i = close + 1;
-        }
+    const QLatin1String url("url(");
+    for (int at = live.indexOf(url); at >= 0; at = live.indexOf(url, at + url.size())) {
+        const int close = live.indexOf(QLatin1Char(')'), at + url.size());
+        if (close < 0)
+            break;
+        const QString picture = live.mid(at + url.size(), close - at - url.size()).trimmed();
+        if (!picture.isEmpty() && std::none_of(picture.begin(), picture.end(), [](QChar c) { return c.isSpace(); }))
+            pictures << picture;
     }
     return pictures;
 }
@@ -111,13 +99,24 @@ void WindowPictures::adoptWidgets()
         // Labels carry the pictures; one whose sheet names none yet may get one later (the
         // speaker-test listener, the headset picture).
         const bool mayShowPicture = qobject_cast<QLabel *>(widget) && !widget->styleSheet().isEmpty();
-        if (m_entries.contains(widget) || (!mayShowPicture && largePicturesIn(widget->styleSheet()).isEmpty()))
-            continue;
-        Entry entry;
+        if (!m_entries.contains(widget) && (mayShowPicture || !largePicturesIn(widget->styleSheet()).isEmpty()))
+            adopt(widget);
+    }
+}
+
+WindowPictures::Entry &WindowPictures::adopt(QWidget *widget)
+{
+    Entry &entry = m_entries[widget];
+    if (!entry.widget) {
         entry.widget = widget;
-        m_entries.insert(widget, entry);
         widget->installEventFilter(this);
     }
+    return entry;
+}
+
+bool WindowPictures::windowOnScreen() const
+{
+    return m_window->isVisible() && !m_window->isMinimized();
 }
 
 WindowPictures::Entry *WindowPictures::entryOf(QObject *object)
@@ -158,29 +157,15 @@ QString WindowPictures::styleSheetOf(QWidget *widget) const
 
 void WindowPictures::setStyleSheet(QWidget *widget, const QString &sheet)
 {
-    const bool seen = m_window->isVisible() && !m_window->isMinimized() && widget->isVisible();
-    if (seen || largePicturesIn(sheet).isEmpty()) {
+    if ((windowOnScreen() && widget->isVisible()) || largePicturesIn(sheet).isEmpty())
         widget->setStyleSheet(sheet);
-        return;
-    }
-    Entry &entry = m_entries[widget];
-    if (!entry.widget) {
-        entry.widget = widget;
-        widget->installEventFilter(this);
-    }
-    entry.releasedSheet = sheet;
-    entry.released = true;
-    entry.decoded = false;
-    if (!widget->styleSheet().isEmpty()) {
-        m_applying = true;
-        widget->setStyleSheet(QString());
-        m_applying = false;
-    }
+    else
+        holdOff(adopt(widget), sheet);
 }
 
 void WindowPictures::release()
 {
-    if (m_window->isVisible() && !m_window->isMinimized())
+    if (windowOnScreen())
         return;
     // Sheets set since the window was built (the headset picture, the speaker stills
     // after a test) count as well.
@@ -217,16 +202,22 @@ void WindowPictures::releaseEntry(Entry &entry)
 void WindowPictures::takeOffSheet(Entry &entry)
 {
     const QString sheet = entry.widget->styleSheet();
-    if (entry.released || largePicturesIn(sheet).isEmpty())
-        return;
+    if (!entry.released && !largePicturesIn(sheet).isEmpty())
+        holdOff(entry, sheet);
+}
+
+void WindowPictures::holdOff(Entry &entry, const QString &sheet)
+{
     entry.releasedSheet = sheet;
     entry.released = true;
     entry.decoded = false;
     // Dropping the sheet is what makes the style forget the widget's decoded picture;
     // the sheet goes back before the widget is painted again.
-    m_applying = true;
-    entry.widget->setStyleSheet(QString());
-    m_applying = false;
+    if (!entry.widget->styleSheet().isEmpty()) {
+        m_applying = true;
+        entry.widget->setStyleSheet(QString());
+        m_applying = false;
+    }
 }
 
 void WindowPictures::bringBack(Entry &entry)
@@ -344,7 +335,7 @@ bool WindowPictures::eventFilter(QObject *watched, QEvent *event)
             entry->polishPutOff = false;
             entry->decoded = true;
             // In the tray nothing shows it: dropped at once (once the event is done).
-            if (!m_window->isVisible() || m_window->isMinimized())
+            if (!windowOnScreen())
                 QMetaObject::invokeMethod(this, &WindowPictures::releaseUnseen, Qt::QueuedConnection);
         }
         break;

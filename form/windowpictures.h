@@ -59,12 +59,17 @@ private:
     };
 
     void adoptWidgets();
+    Entry &adopt(QWidget *widget);
+    // Shown and not minimised.
+    bool windowOnScreen() const;
     void release();
     // Drops the pictures of the widgets that are not shown now.
     void releaseUnseen();
     void releaseEntry(Entry &entry);
     // Takes a sheet that names large pictures off its widget until the widget is shown.
     void takeOffSheet(Entry &entry);
+    // Keeps `sheet` for the widget's next show, off the widget.
+    void holdOff(Entry &entry, const QString &sheet);
     void bringBack(Entry &entry);
     Entry *entryOf(QObject *object);
     void bringBackVisible();
