@@ -4,19 +4,19 @@
 // abandon by the stereo tab. Its player and its eight animations exist only during the
 // run, so nothing of a finished run stays in memory. The timeline belongs to the timing
 // thread; the player is never waited on, so a machine that cannot play the recording
-// (no sound card, no WAV decoder) still runs the timeline and the animations.
+// (no sound card, no WAV decoder, no sound module) still runs the timeline and the
+// animations.
 #include "window/ToneTuningTool.h"
 
 #include "device/MyThread_Two.h"
 #include "device/UsbHidOperation.h"
 #include "form/picturefiles.h"
+#include "window/testsound.h"
 
 #include <QDebug>
-#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QMovie>
 #include <QTimer>
-#include <QUrl>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -98,8 +98,7 @@ void releasePlayer(ToneTuningTool &w)
 {
     if (!w.m_player)
         return;
-    w.m_player->stop();
-    delete w.m_player;
+    testSoundModule()->release(w.m_player);
     w.m_player = nullptr;
 }
 
@@ -164,10 +163,8 @@ void startRun(ToneTuningTool &w)
     }
 
     qDebug() << "MediaPlayer Play Audio!";
-    w.m_player = new QMediaPlayer;
-    w.m_player->setMedia(QUrl::fromLocalFile(w.m_appDirPath + kTestRecording));
-    w.m_player->setVolume(kTestVolume);
-    w.m_player->play();
+    if (const TestSoundModule *sound = testSoundModule())
+        w.m_player = sound->play(w.m_appDirPath + kTestRecording, kTestVolume);
 
     if (w.m_timingThread)
         w.m_timingThread->startFlag = 1;
@@ -179,7 +176,7 @@ void resumeRun(ToneTuningTool &w)
 {
     w.m_testPlaying = true;
     if (w.m_player)
-        w.m_player->play();
+        testSoundModule()->resume(w.m_player);
     if (w.m_timingThread)
         w.m_timingThread->pauseFlag = 0;
     if (w.m_testChannel >= 1 && w.m_testChannel <= kChannelCount && channelMovie(w, w.m_testChannel))
@@ -192,7 +189,7 @@ void pauseRun(ToneTuningTool &w)
 {
     w.m_testPlaying = false;
     if (w.m_player)
-        w.m_player->pause();
+        testSoundModule()->pause(w.m_player);
     if (w.m_timingThread)
         w.m_timingThread->pauseFlag = 1;
     if (w.m_personMovie)
@@ -236,8 +233,8 @@ void ToneTuningTool::on_SLOTSetMicTimer_LabelUI(int index)
     } else if (index == kTimelineEnd) {
         qDebug() << "m_player is stop!";
         if (m_player) {
-            m_player->stop();
-            qDebug() << "mediaStatus ==" << m_player->mediaStatus();
+            testSoundModule()->stop(m_player);
+            qDebug().noquote() << "mediaStatus ==" << testSoundModule()->mediaStatus(m_player);
             releasePlayer(*this);
         }
         endChannel(*this, kChannelCount);

@@ -100,7 +100,7 @@ int main(int argc, char *argv[])
 
     // The shipped files the window looks for below its program folder.
     const QString folder = QCoreApplication::applicationDirPath();
-    for (const char *file : {"DefaultFile/VID-3508&PID-4151.json", "audio/test.wav"}) {
+    for (const char *file : {"DefaultFile/VID-3508&PID-4151.json", "audio/test.wav", "ToneTuningTool-media.so"}) {
         QDir().mkpath(QFileInfo(folder + "/" + file).absolutePath());
         QFile::remove(folder + "/" + file);
         if (!QFile::link(bin + "/" + file, folder + "/" + file)) {

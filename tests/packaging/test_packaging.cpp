@@ -147,8 +147,9 @@ private slots:
     void programFolderHoldsTheProgramAndItsFilesOnly()
     {
         const QString folder = m_prefix + "/" TTT_INSTALL_PROGRAM_DIR;
-        QCOMPARE(filesBelow(folder), QStringList({"DefaultFile/VID-3508&PID-4151.json", "ToneTuningTool",
-                                                  "audio/test.wav", "font/SourceHanSansCN-Normal.ttf"}));
+        QCOMPARE(filesBelow(folder),
+                 QStringList({"DefaultFile/VID-3508&PID-4151.json", "ToneTuningTool", "ToneTuningTool-media.so",
+                              "audio/test.wav", "font/SourceHanSansCN-Normal.ttf"}));
         QVERIFY(QFileInfo(folder + "/ToneTuningTool").isExecutable());
     }
 
