@@ -1,13 +1,11 @@
 #include "form/formcompletion.h"
 
 #include "form/fontfiles.h"
-#include "form/picturefiles.h"
+#include "form/windowpictures.h"
 
-#include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 
 namespace
 {
@@ -15,7 +13,7 @@ namespace
 QLabel *decorationLabel(QWidget *parent, const QString &picture, bool scaled)
 {
     auto *label = new QLabel(parent);
-    label->setPixmap(loadPicture(picture, qApp->devicePixelRatio()));
+    WindowPictures::setLabelPicture(label, picture);
     label->setScaledContents(scaled);
     return label;
 }
@@ -29,14 +27,11 @@ void completeToneTuningToolForm(Ui_ToneTuningToolClass &ui)
     ui.label_BottomBar->setObjectName(QString());
     ui.label_TopRightIcon->setObjectName(QString());
 
-    // The form loads its pictures at their own size; on a high-density screen the
-    // double-size artwork is the sharp one.
-    const qreal ratio = qApp->devicePixelRatio();
-    if (ratio > 1.0) {
-        ui.label_TopImage->setPixmap(loadPicture(":/controls/pic/control/top_img.png", ratio));
-        ui.label_BottomBar->setPixmap(loadPicture(":/controls/pic/control/bottom_back.png", ratio));
-        ui.label_TopRightIcon->setPixmap(loadPicture(":/controls/pic/control/right.png", ratio));
-    }
+    // Their pictures, decoded when the window is shown (at twice their size on a
+    // high-density screen).
+    WindowPictures::setLabelPicture(ui.label_TopImage, ":/controls/pic/control/top_img.png");
+    WindowPictures::setLabelPicture(ui.label_BottomBar, ":/controls/pic/control/bottom_back.png");
+    WindowPictures::setLabelPicture(ui.label_TopRightIcon, ":/controls/pic/control/right.png");
 
     // The start picture of the no-headset view, centred a little above the middle.
     QLabel *start = decorationLabel(ui.label_DefaultBackground, ":/controls/pic/control/start.png", true);

@@ -68,6 +68,9 @@ QStringList largePicturesIn(const QString &sheet)
     return large;
 }
 
+// Where a label keeps the picture that setLabelPicture gave it.
+const char kLabelPictureProperty[] = "windowPicture";
+
 } // namespace
 
 WindowPictures::WindowPictures(QWidget *window) : QObject(window), m_window(window)
@@ -98,8 +101,11 @@ void WindowPictures::adoptWidgets()
     for (QWidget *widget : m_window->findChildren<QWidget *>()) {
         // Labels carry the pictures; one whose sheet names none yet may get one later (the
         // speaker-test listener, the headset picture).
-        const bool mayShowPicture = qobject_cast<QLabel *>(widget) && !widget->styleSheet().isEmpty();
-        if (!m_entries.contains(widget) && (mayShowPicture || !largePicturesIn(widget->styleSheet()).isEmpty()))
+        auto *label = qobject_cast<QLabel *>(widget);
+        const bool mayShowPicture = label && !widget->styleSheet().isEmpty();
+        if (label && !labelPicture(label).isEmpty())
+            adopt(widget).labelPicture = labelPicture(label);
+        else if (!m_entries.contains(widget) && (mayShowPicture || !largePicturesIn(widget->styleSheet()).isEmpty()))
             adopt(widget);
     }
 }
@@ -110,8 +116,28 @@ WindowPictures::Entry &WindowPictures::adopt(QWidget *widget)
     if (!entry.widget) {
         entry.widget = widget;
         widget->installEventFilter(this);
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            entry.pixmapSet = !label->pixmap(Qt::ReturnByValue).isNull();
     }
     return entry;
+}
+
+void WindowPictures::setLabelPicture(QLabel *label, const QString &picture)
+{
+    label->setProperty(kLabelPictureProperty, picture);
+    if (label->isVisible())
+        label->setPixmap(loadPicture(picture, labelPictureRatio()));
+}
+
+QString WindowPictures::labelPicture(const QLabel *label)
+{
+    return label->property(kLabelPictureProperty).toString();
+}
+
+qreal WindowPictures::labelPictureRatio()
+{
+    // The application's ratio, the highest of its screens: what the form always used.
+    return qApp->devicePixelRatio();
 }
 
 bool WindowPictures::windowOnScreen() const
@@ -197,6 +223,10 @@ void WindowPictures::releaseEntry(Entry &entry)
 {
     if (entry.widget && entry.decoded)
         takeOffSheet(entry);
+    if (entry.widget && entry.pixmapSet) {
+        static_cast<QLabel *>(entry.widget.data())->clear();
+        entry.pixmapSet = false;
+    }
 }
 
 void WindowPictures::takeOffSheet(Entry &entry)
@@ -222,6 +252,10 @@ void WindowPictures::holdOff(Entry &entry, const QString &sheet)
 
 void WindowPictures::bringBack(Entry &entry)
 {
+    if (!entry.labelPicture.isEmpty() && !entry.pixmapSet) {
+        static_cast<QLabel *>(entry.widget.data())->setPixmap(loadPicture(entry.labelPicture, labelPictureRatio()));
+        entry.pixmapSet = true;
+    }
     if (entry.polishPutOff) {
         entry.polishPutOff = false;
         m_polishing = true;
@@ -253,6 +287,9 @@ void WindowPictures::warmUpComingPictures()
         for (const QString &picture : largePicturesIn(entry.released ? entry.releasedSheet : entry.widget->styleSheet()))
             files << pictureFileAt(picture, m_window->devicePixelRatioF());
     }
+    for (const Entry &entry : m_entries)
+        if (entry.widget && !entry.labelPicture.isEmpty() && !entry.pixmapSet && entry.widget->isVisibleTo(m_window))
+            files << pictureFileAt(entry.labelPicture, labelPictureRatio());
     files.removeDuplicates();
     if (files.isEmpty())
         return;

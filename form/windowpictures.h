@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 
+class QLabel;
 class QWidget;
 
 // Keeps the window's large pictures (backgrounds, speaker-test stills: megabytes each once
@@ -17,6 +18,8 @@ class QWidget;
 // - some seconds after the window is hidden (or minimised) the style sheets naming large
 //   pictures are taken off their widgets and the decoded copies dropped; each goes back
 //   on when its widget is shown again, before the widget's first frame.
+// The form's decorations (bars, the start picture) are pictures that labels show through a
+// pixmap rather than a sheet. Smaller, but a dozen of them: they follow the same rule.
 class WindowPictures : public QObject
 {
     Q_OBJECT
@@ -39,6 +42,13 @@ public:
     // naming large pictures waits off a widget that cannot be seen until the widget is shown.
     void setStyleSheet(QWidget *widget, const QString &sheet);
 
+    // Makes `picture` (a resource; its double-size twin on a high-density screen) the
+    // label's pixmap whenever the label can be seen. For a window's labels before its first
+    // show: its WindowPictures takes them over then.
+    static void setLabelPicture(QLabel *label, const QString &picture);
+    // The picture a label shows through setLabelPicture, decoded or not.
+    static QString labelPicture(const QLabel *label);
+
 signals:
     // The window's pictures were dropped, some seconds into the tray.
     void released();
@@ -56,6 +66,8 @@ private:
         bool released = false;
         bool polishPutOff = false;
         bool decoded = false; // polished with a sheet that is on the widget now
+        QString labelPicture; // a label's pixmap, set only while the label can be seen
+        bool pixmapSet = false;
     };
 
     void adoptWidgets();
@@ -71,6 +83,8 @@ private:
     // Keeps `sheet` for the widget's next show, off the widget.
     void holdOff(Entry &entry, const QString &sheet);
     void bringBack(Entry &entry);
+    // The device pixel ratio the labels' pictures are decoded for.
+    static qreal labelPictureRatio();
     Entry *entryOf(QObject *object);
     void bringBackVisible();
     // Decodes the pictures of every widget about to be shown, in parallel, before the

@@ -12,6 +12,7 @@
 
 #include <QBackingStore>
 #include <QImage>
+#include <QLabel>
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QScopeGuard>
@@ -38,6 +39,36 @@ QStringList sorted(QStringList list)
 {
     list.sort();
     return list;
+}
+
+// The decoration pictures (bars, the start picture) that labels of the window show now, and
+// those that would show if the window were on screen.
+struct LabelPictures {
+    QStringList shown;
+    QStringList seen;
+};
+
+LabelPictures labelPictures(QWidget &window)
+{
+    LabelPictures pictures;
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        const QString picture = WindowPictures::labelPicture(label);
+        if (picture.isEmpty())
+            continue;
+        if (label->isVisibleTo(&window))
+            pictures.seen << picture;
+        const QPixmap pixmap = label->pixmap(Qt::ReturnByValue);
+        if (!pixmap.isNull()) {
+            // The picture itself, at the size the label was given.
+            if (pixmap.toImage() == loadPicture(picture, qApp->devicePixelRatio()).toImage())
+                pictures.shown << picture;
+            else
+                pictures.shown << picture + " (another picture)";
+        }
+    }
+    pictures.shown.sort();
+    pictures.seen.sort();
+    return pictures;
 }
 
 } // namespace
@@ -200,6 +231,14 @@ void PicturesTest::windowKeptInTheTrayDecodesNoLargePicture()
     QCOMPARE(pictures->heldPictures(), QStringList());
     QVERIFY(pictures->namedPictures().contains(kNoHeadsetBackground));
     QCOMPARE(decodedPictures(), QStringList());
+    // Nor the decorations.
+    QCOMPARE(labelPictures(window).shown, QStringList());
+    QCOMPARE(labelPictures(window).seen.size(), 6);
+
+    // The first show brings all of them.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(labelPictures(window).shown, labelPictures(window).seen);
 }
 
 void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data()
@@ -238,6 +277,9 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
         QTRY_VERIFY_WITH_TIMEOUT(hidDevice.load() != nullptr && window.m_deviceView == 1, 10000);
     window.ui.tabWidget->setCurrentIndex(tab);
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
+    const LabelPictures decorations = labelPictures(window);
+    QVERIFY(!decorations.seen.isEmpty());
+    QCOMPARE(decorations.shown, decorations.seen);
     const QImage before = window.grab().toImage();
 
     if (minimise) {
@@ -249,6 +291,7 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
     }
     QTRY_COMPARE_WITH_TIMEOUT(pictures->heldPictures(), QStringList(), 5000);
     QVERIFY(pictures->namedPictures().size() >= onScreen.size());
+    QCOMPARE(labelPictures(window).shown, QStringList());
     // The other frames the window kept: the plots' paint buffers follow their viewports,
     // and a window in the tray keeps no backing store of its size.
     QCustomPlot *plot = tab == Surround ? window.ui.widget_Param_Surround : window.ui.widget_Param_Stereo;
@@ -264,6 +307,7 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
         window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
+    QCOMPARE(labelPictures(window).shown, decorations.seen);
     // The pictures were decoded ahead into the pixmap cache, which holds them only for the
     // show: its limit is back, and the widgets hold the only copies.
     QTRY_COMPARE(QPixmapCache::cacheLimit(), cacheLimit);
