@@ -2,8 +2,6 @@
 
 #include "form/windowpictures.h"
 
-#include <QEvent>
-
 #include <qcustomplot.h>
 
 PlotBuffers::PlotBuffers(WindowPictures *pictures, std::initializer_list<QCustomPlot *> plots) : QObject(pictures)
@@ -11,31 +9,27 @@ PlotBuffers::PlotBuffers(WindowPictures *pictures, std::initializer_list<QCustom
     setObjectName(QStringLiteral("plotBuffers"));
     for (QCustomPlot *plot : plots) {
         m_plots.push_back({plot});
-        plot->installEventFilter(this);
+        // A replot sizes the buffers to the viewport.
+        connect(plot, &QCustomPlot::afterReplot, this, [this, plot] {
+            for (Plot &entry : m_plots)
+                if (entry.plot == plot)
+                    entry.buffered = true;
+        });
     }
     connect(pictures, &WindowPictures::released, this, &PlotBuffers::shrink);
     connect(pictures, &WindowPictures::aboutToBeSeen, this, &PlotBuffers::restore);
 }
 
-bool PlotBuffers::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::Paint)
-        for (Plot &entry : m_plots)
-            if (entry.plot == watched)
-                entry.painted = true;
-    return false;
-}
-
 void PlotBuffers::shrink()
 {
     for (Plot &entry : m_plots) {
-        if (!entry.plot || !entry.painted || entry.shrunk)
+        if (!entry.plot || !entry.buffered || entry.shrunk)
             continue;
         entry.shrunk = true;
-        entry.painted = false;
         // The buffers follow the viewport at the next replot; a hidden plot repaints nothing.
         entry.plot->setViewport(QRect(0, 0, 1, 1));
         entry.plot->replot();
+        entry.buffered = false;
     }
 }
 

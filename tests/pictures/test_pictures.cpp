@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QPixmapCache>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <qcustomplot.h>
@@ -235,10 +236,22 @@ void PicturesTest::windowKeptInTheTrayDecodesNoLargePicture()
     QCOMPARE(labelPictures(window).shown, QStringList());
     QCOMPARE(labelPictures(window).seen.size(), 6);
 
+    // What building it left over is given back as from a window hidden into the tray: the
+    // plots, which replotted once at their construction, keep no buffers of their size.
+    QSignalSpy released(pictures, &WindowPictures::released);
+    pictures->setReleaseDelay(100);
+    QVERIFY(released.wait(5000));
+    const QList<QCustomPlot *> plots = window.findChildren<QCustomPlot *>();
+    QCOMPARE(plots.size(), 3);
+    for (QCustomPlot *plot : plots)
+        QCOMPARE(plot->viewport().size(), QSize(1, 1));
+
     // The first show brings all of them.
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(labelPictures(window).shown, labelPictures(window).seen);
+    for (QCustomPlot *plot : plots)
+        QCOMPARE(plot->viewport(), plot->rect());
 }
 
 void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack_data()
