@@ -7,7 +7,6 @@
 #include "window/reachability.h"
 
 #include <QElapsedTimer>
-#include <QLocalSocket>
 #include <QTimer>
 
 #include <sys/socket.h>
@@ -35,11 +34,11 @@ const int kHeadsetPollMs = 25;
 
 // The socket's folder and mode keep other users out; asking the kernel who is at the
 // other end keeps them out even where a folder was made too open.
-bool peerIsThisUser(QLocalSocket *socket)
+bool peerIsThisUser(const LocalChannel *socket)
 {
     struct ucred credentials {};
     socklen_t size = sizeof credentials;
-    if (getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+    if (getsockopt(socket->descriptor(), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
         return false;
     return credentials.uid == getuid();
 }
@@ -50,11 +49,11 @@ bool peerIsThisUser(QLocalSocket *socket)
 class ChannelSession : public QObject
 {
   public:
-    ChannelSession(LocalSocketActivation *channel, QLocalSocket *socket)
+    ChannelSession(LocalSocketActivation *channel, LocalChannel *socket)
         : QObject(socket), m_channel(channel), m_socket(socket)
     {
         ++m_channel->m_sessions;
-        m_socket->setReadBufferSize(4 * scriptprotocol::kMaxLineBytes);
+        m_socket->setReadLimit(4 * scriptprotocol::kMaxLineBytes);
         m_idle.setSingleShot(true);
         connect(&m_idle, &QTimer::timeout, this, [this] {
             finish(scriptprotocol::errorLine(scriptprotocol::kTimeout,
@@ -63,7 +62,7 @@ class ChannelSession : public QObject
         m_idle.start(kIdleTimeoutMs);
         m_headsetPoll.setInterval(kHeadsetPollMs);
         connect(&m_headsetPoll, &QTimer::timeout, this, [this] { carryOut(); });
-        connect(m_socket, &QLocalSocket::readyRead, this, [this] { readLines(); });
+        connect(m_socket, &LocalChannel::readyRead, this, [this] { readLines(); });
         readLines();
     }
     ~ChannelSession() override { --m_channel->m_sessions; }
@@ -79,7 +78,7 @@ class ChannelSession : public QObject
                     finish(errorLine(kTooLong, QString("line longer than %1 bytes").arg(kMaxLineBytes - 1)));
                 return;
             }
-            QByteArray line = m_socket->readLine(kMaxLineBytes + 1);
+            QByteArray line = m_socket->readLine(kMaxLineBytes);
             if (!line.endsWith('\n')) {
                 finish(errorLine(kTooLong, QString("line longer than %1 bytes").arg(kMaxLineBytes - 1)));
                 return;
@@ -157,11 +156,11 @@ class ChannelSession : public QObject
         m_headsetPoll.stop();
         m_socket->write(answer);
         // Written out before the connection closes; the socket then deletes itself.
-        m_socket->disconnectFromServer();
+        m_socket->disconnectFromPeer();
     }
 
     LocalSocketActivation *m_channel;
-    QLocalSocket *m_socket;
+    LocalChannel *m_socket;
     QTimer m_idle;
     QTimer m_headsetPoll;
     QElapsedTimer m_waited;
@@ -188,27 +187,22 @@ QString LocalSocketActivation::defaultServerName()
 void LocalSocketActivation::serve(QWidget *window)
 {
     m_window = window;
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
     // Only the instance holding the instance marker serves, so a socket file that is still
-    // there belongs to an instance that was killed.
-    QLocalServer::removeServer(m_serverName);
+    // there belongs to an instance that was killed; listening replaces it.
     if (!m_server.listen(m_serverName))
         return; // second starts then report that nobody answered
-    QObject::connect(&m_server, &QLocalServer::newConnection, [this] {
-        while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            if (!peerIsThisUser(socket)) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            if (m_sessions >= kMaxSessions) {
-                socket->write(scriptprotocol::errorLine(scriptprotocol::kBusy, "too many clients at once"));
-                socket->disconnectFromServer();
-                continue;
-            }
-            new ChannelSession(this, socket);
+    QObject::connect(&m_server, &LocalChannelServer::newConnection, [this](LocalChannel *socket) {
+        QObject::connect(socket, &LocalChannel::disconnected, socket, &QObject::deleteLater);
+        if (!peerIsThisUser(socket)) {
+            socket->abort();
+            return;
         }
+        if (m_sessions >= kMaxSessions) {
+            socket->write(scriptprotocol::errorLine(scriptprotocol::kBusy, "too many clients at once"));
+            socket->disconnectFromPeer();
+            return;
+        }
+        new ChannelSession(this, socket);
     });
 }
 
@@ -224,9 +218,8 @@ void LocalSocketActivation::raiseWindow()
 
 bool LocalSocketActivation::activateRunning()
 {
-    QLocalSocket socket;
-    socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(kConnectTimeoutMs))
+    LocalChannel socket;
+    if (!socket.connectTo(m_serverName, kConnectTimeoutMs))
         return false;
     socket.write(kRequest);
     if (!socket.waitForBytesWritten(kConnectTimeoutMs))
@@ -235,5 +228,5 @@ bool LocalSocketActivation::activateRunning()
         if (!socket.waitForReadyRead(kAnswerTimeoutMs))
             return false;
     }
-    return socket.readLine() == kAnswer;
+    return socket.readLine(0) == kAnswer;
 }

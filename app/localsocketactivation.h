@@ -1,12 +1,10 @@
 #pragma once
 
 #include "app/instanceactivation.h"
+#include "app/localchannel.h"
 
-#include <QLocalServer>
 #include <QPointer>
 #include <QWidget>
-
-class QLocalSocket;
 
 // Activation over a local socket that only the same user can reach: the first instance
 // listens, a second one connects, asks, and waits briefly for the answer. The same socket
@@ -30,7 +28,7 @@ class LocalSocketActivation : public InstanceActivation
     void raiseWindow();
 
     QString m_serverName;
-    QLocalServer m_server;
+    LocalChannelServer m_server;
     QPointer<QWidget> m_window;
     HeadsetControl *m_control = nullptr;
     int m_sessions = 0;

@@ -2,6 +2,7 @@
 
 #include "app/displaycheck.h"
 #include "app/instancescope.h"
+#include "app/localchannel.h"
 #include "app/localsocketactivation.h"
 #include "app/scriptprotocol.h"
 #include "app/singleinstance.h"
@@ -9,8 +10,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QThread>
@@ -38,20 +37,15 @@ void printError(const QString &message)
     std::fprintf(stderr, "ToneTuningTool: %s\n", qPrintable(message));
 }
 
-bool connectTo(QLocalSocket &socket, const QString &serverName)
+bool connectTo(LocalChannel &socket, const QString &serverName)
 {
-    socket.connectToServer(serverName);
-    if (socket.waitForConnected(kConnectTimeoutMs))
-        return true;
-    socket.abort();
-    return false;
+    return socket.connectTo(serverName, kConnectTimeoutMs);
 }
 
 // Beside the socket, so two commands started at the same moment start one instance.
 QString startLockPath(const QString &serverName)
 {
-    const QFileInfo socket(serverName);
-    return socket.isAbsolute() ? serverName + ".start.lock" : QDir::temp().filePath(serverName + ".start.lock");
+    return LocalChannel::socketPath(serverName) + ".start.lock";
 }
 
 bool processAlive(qint64 pid)
@@ -62,7 +56,7 @@ bool processAlive(qint64 pid)
 // Starts the program as the log-on entry does (hidden, "-autorun"), detached from this
 // command, and waits until it listens. Its standard streams go nowhere: a caller that
 // reads the command's output, as $(...) does, must not wait for the instance to end.
-bool startInstance(QLocalSocket &socket, const QString &serverName, QString *why)
+bool startInstance(LocalChannel &socket, const QString &serverName, QString *why)
 {
     QLockFile lock(startLockPath(serverName));
     if (!lock.tryLock(kStartDeadlineMs)) {
@@ -129,22 +123,22 @@ bool startInstance(QLocalSocket &socket, const QString &serverName, QString *why
 }
 
 // Reads one line of the answer; false when the instance hung up or fell silent first.
-bool readAnswerLine(QLocalSocket &socket, QElapsedTimer &clock, qint64 &readBytes, QByteArray &line)
+bool readAnswerLine(LocalChannel &socket, QElapsedTimer &clock, qint64 &readBytes, QByteArray &line)
 {
     while (!socket.canReadLine()) {
         const qint64 left = kAnswerTimeoutMs - clock.elapsed();
-        if (left <= 0 || socket.state() != QLocalSocket::ConnectedState || !socket.waitForReadyRead(int(left)))
+        if (left <= 0 || !socket.isConnected() || !socket.waitForReadyRead(int(left)))
             return false;
         if (socket.bytesAvailable() + readBytes > kMaxAnswerBytes)
             return false;
     }
-    line = socket.readLine();
+    line = socket.readLine(0);
     readBytes += line.size();
     line.chop(1);
     return true;
 }
 
-int exchange(QLocalSocket &socket, const ScriptCommand &command)
+int exchange(LocalChannel &socket, const ScriptCommand &command)
 {
     using namespace scriptprotocol;
     socket.write(helloLine() + requestLine(command));
@@ -193,7 +187,7 @@ int exchange(QLocalSocket &socket, const ScriptCommand &command)
 int runScriptCommand(const ScriptCommand &command)
 {
     const QString serverName = LocalSocketActivation::defaultServerName();
-    QLocalSocket socket;
+    LocalChannel socket;
     if (!connectTo(socket, serverName)) {
         QString why;
         if (!startInstance(socket, serverName, &why)) {

@@ -10,7 +10,10 @@
 #include "app/singleinstance.h"
 #include "window/reachability.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QLocalServer>
 #include <QScopeGuard>
 #include <QWidget>
 
@@ -337,6 +340,25 @@ class AppTest : public QObject
     }
 
     void nobodyAnswersWithoutARunningInstance() { QVERIFY(!askRunningInstance(uniqueServerName())); }
+
+    // Other users are kept out by the socket file itself (and by asking the kernel who
+    // connected); once the instance ends, nothing of it is left.
+    void socketIsTheOwnersAloneAndGoesWithTheInstance()
+    {
+        const QString name = uniqueServerName();
+        const QString path = QDir::tempPath() + "/" + name;
+        {
+            QWidget window;
+            LocalSocketActivation running(name);
+            running.serve(&window);
+            const QFileInfo socket(path);
+            QVERIFY(socket.exists());
+            QCOMPARE(socket.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+            QVERIFY(askRunningInstance(name));
+        }
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(!askRunningInstance(name));
+    }
 
     void aStaleSocketOfAKilledInstanceDoesNotStopServing()
     {
