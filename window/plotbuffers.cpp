@@ -2,6 +2,8 @@
 
 #include "form/windowpictures.h"
 
+#include <QEvent>
+
 #include <qcustomplot.h>
 
 PlotBuffers::PlotBuffers(WindowPictures *pictures, std::initializer_list<QCustomPlot *> plots) : QObject(pictures)
@@ -9,6 +11,7 @@ PlotBuffers::PlotBuffers(WindowPictures *pictures, std::initializer_list<QCustom
     setObjectName(QStringLiteral("plotBuffers"));
     for (QCustomPlot *plot : plots) {
         m_plots.push_back({plot});
+        plot->installEventFilter(this);
         // A replot sizes the buffers to the viewport.
         connect(plot, &QCustomPlot::afterReplot, this, [this, plot] {
             for (Plot &entry : m_plots)
@@ -17,7 +20,7 @@ PlotBuffers::PlotBuffers(WindowPictures *pictures, std::initializer_list<QCustom
         });
     }
     connect(pictures, &WindowPictures::released, this, &PlotBuffers::shrink);
-    connect(pictures, &WindowPictures::aboutToBeSeen, this, &PlotBuffers::restore);
+    connect(pictures, &WindowPictures::aboutToBeSeen, this, qOverload<>(&PlotBuffers::restore));
 }
 
 void PlotBuffers::shrink()
@@ -33,13 +36,28 @@ void PlotBuffers::shrink()
     }
 }
 
+bool PlotBuffers::eventFilter(QObject *watched, QEvent *event)
+{
+    // A plot on a tab the window showed without it gets its size back with its tab.
+    if (event->type() == QEvent::Show)
+        for (Plot &entry : m_plots)
+            if (entry.plot == watched)
+                restore(entry);
+    return false;
+}
+
 void PlotBuffers::restore()
 {
-    for (Plot &entry : m_plots) {
-        if (!entry.plot || !entry.shrunk)
-            continue;
-        entry.shrunk = false;
-        entry.plot->setViewport(entry.plot->rect());
-        entry.plot->replot();
-    }
+    for (Plot &entry : m_plots)
+        if (entry.plot && entry.plot->isVisibleTo(entry.plot->window()))
+            restore(entry);
+}
+
+void PlotBuffers::restore(Plot &entry)
+{
+    if (!entry.plot || !entry.shrunk)
+        return;
+    entry.shrunk = false;
+    entry.plot->setViewport(entry.plot->rect());
+    entry.plot->replot();
 }
