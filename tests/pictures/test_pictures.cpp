@@ -49,6 +49,20 @@ struct LabelPictures {
     QStringList seen;
 };
 
+// Shows the window with its pictures released 100 ms into the tray; true once it is on
+// screen and, with a headset plugged, showing it.
+bool showWithQuickRelease(ToneTuningTool &window, bool headset)
+{
+    auto *pictures = window.findChild<WindowPictures *>();
+    if (!pictures)
+        return false;
+    pictures->setReleaseDelay(100);
+    window.show();
+    return QTest::qWaitForWindowExposed(&window) &&
+           (!headset ||
+            QTest::qWaitFor([&] { return hidDevice.load() != nullptr && window.m_deviceView == 1; }, 10000));
+}
+
 LabelPictures labelPictures(QWidget &window)
 {
     LabelPictures pictures;
@@ -283,13 +297,8 @@ void PicturesTest::hiddenWindowDropsItsPicturesAndShowingBringsThemBack()
 
     HeadsetEmulator emulator(headset ? QByteArray() : kUnplugged);
     ToneTuningTool window;
+    QVERIFY(showWithQuickRelease(window, headset));
     auto *pictures = window.findChild<WindowPictures *>();
-    QVERIFY(pictures);
-    pictures->setReleaseDelay(100);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    if (headset)
-        QTRY_VERIFY_WITH_TIMEOUT(hidDevice.load() != nullptr && window.m_deviceView == 1, 10000);
     window.ui.tabWidget->setCurrentIndex(tab);
     QCOMPARE(pictures->heldPictures(), sorted(onScreen));
     const LabelPictures decorations = labelPictures(window);
@@ -369,12 +378,8 @@ void PicturesTest::plotOfAnotherTabComesBackWithItsTab()
 {
     HeadsetEmulator emulator;
     ToneTuningTool window;
+    QVERIFY(showWithQuickRelease(window, true));
     auto *pictures = window.findChild<WindowPictures *>();
-    QVERIFY(pictures);
-    pictures->setReleaseDelay(100);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTRY_VERIFY_WITH_TIMEOUT(hidDevice.load() != nullptr && window.m_deviceView == 1, 10000);
     window.ui.tabWidget->setCurrentIndex(Surround);
     QSignalSpy released(pictures, &WindowPictures::released);
     window.hide();
